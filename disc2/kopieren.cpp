@@ -1,0 +1,126 @@
+// The disc-2 install sequence.
+#include "copy/copy.h"
+#include "disc2/modul1.h"
+#include "shell/modul1.h"
+#include "shell/warten.h"
+#include "vela/dialogs.h"
+#include "vela/runtime.h"
+#include "vela/text.h"
+
+namespace Modul1 {
+
+bool objekte3d, baeume, haeuser;
+
+void InitModuleProperties()
+{
+    objekte3d = true;
+    baeume = false;
+    haeuser = false;
+}
+
+namespace {
+
+const Disc disc2 = {"VARNOD2", "Bitte Tessavel DVD 2 einlegen!"};
+
+// A folder the install puts navigation data in; a folder that cannot be
+// made is reported and nil returned.
+vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in, const char* name)
+{
+    auto ordner = in->Child(name);
+    if (!ordner->Exists())
+        ordner->CreateAsFolder();
+    if (!ordner->Directory()) {
+        kopierfehler.push_back({ordner->AbsolutePath(), vela::FileError::Write});
+        return {};
+    }
+    return ordner;
+}
+
+// The navigation data of "DSF 820 Earth" goes to
+// Custom Scenery/zztevorterrain/Earth Nav Data, not into default scenery.
+void kopiereNavigationsdaten(const vela::Ref<vela::FolderItem>& eintrag,
+                             const vela::Ref<vela::FolderItem>& customScenery)
+{
+    auto navQuelle = eintrag->Child("Earth nav data");
+    auto navZiel = ordnerAnlegen(customScenery, "zztevorterrain");
+    if (navZiel)
+        navZiel = ordnerAnlegen(navZiel, "Earth Nav Data");
+    if (!navZiel)
+        return;
+    if (!navQuelle->Directory()) {
+        kopierfehler.push_back({navZiel->AbsolutePath(), vela::FileError::Missing});
+        return;
+    }
+    const int k = navQuelle->Count();
+    for (int j = 1; j <= k; ++j) {
+        if (auto item = navQuelle->Item(j))
+            CopyFileOrFolder(item, navZiel);
+        vela::RuntimeBackgroundTask();
+    }
+}
+
+// Everything after the progress window has appeared; returns early where a
+// check fails, and the run then ends as after a full copy.
+void installiere(const vela::Ref<vela::FolderItem>& quelle,
+                 const vela::Ref<vela::FolderItem>& customScenery)
+{
+    auto quellbaum = quelle->Child("default_scenery");
+    if (!quellbaum) {
+        vela::MsgBox("Zusatzdateien für X-Plane 9 nicht gefunden (default_scenery)");
+        return;
+    }
+    auto szenerieZiel = zielordner->Child("Resources");
+    if (!szenerieZiel || !szenerieZiel->Exists()) {
+        vela::MsgBox("Zielverzeichnis nicht gefunden: Resources");
+        return;
+    }
+    szenerieZiel = szenerieZiel->Child("default scenery");
+    if (!szenerieZiel || !szenerieZiel->Exists()) {
+        vela::MsgBox("Zielverzeichnis nicht gefunden: default scenery");
+        return;
+    }
+
+    const int m = quellbaum->Count();
+    for (int i = 1; i <= m; ++i) {
+        if (auto eintrag = quellbaum->Item(i)) {
+            if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
+                CopyFileOrFolder(eintrag, szenerieZiel);
+            else
+                kopiereNavigationsdaten(eintrag, customScenery);
+        }
+        vela::RuntimeBackgroundTask();
+    }
+
+    const struct {
+        bool gewaehlt;
+        const char* ordner;
+    } teile[] = {{objekte3d, "tevor2"}, {baeume, "CORINE_Europe"}, {haeuser, "vilage_overlay"}};
+    auto ziel = zielordner->Child("Custom Scenery");
+    for (const auto& teil : teile) {
+        quellbaum = quelle->Child("custom_scenery");
+        if (teil.gewaehlt)
+            CopyFileOrFolder(quellbaum->Child(teil.ordner), ziel);
+    }
+}
+
+} // namespace
+
+void Kopieren()
+{
+    kopierfehler.clear();
+    auto quelle = SucheDisc(disc2);
+    if (auto fehler = DiscFehler(quelle, disc2); !fehler.empty()) {
+        vela::MsgBox(fehler);
+        return;
+    }
+    auto customScenery = zielordner->Child("Custom Scenery");
+    if (!customScenery || !customScenery->Exists()) {
+        vela::MsgBox("Kein X-Plane-Verzeichnis");
+        return;
+    }
+    warten()->Show();
+    installiere(quelle, customScenery);
+    Abschliessen();
+}
+
+} // namespace Modul1

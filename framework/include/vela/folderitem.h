@@ -1,0 +1,79 @@
+// Files, folders and volumes. A FolderItem may name an item that does not
+// exist yet. Every operation that can fail records how, so a caller can tell
+// the user what went wrong.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "vela/ref.h"
+
+namespace vela {
+
+enum class FileError {
+    None,
+    Read,     // the source could not be read
+    Write,    // the target could not be created, written or replaced
+    Missing,  // the source does not exist
+};
+
+class FolderItem {
+public:
+    // Names no item: empty Name and AbsolutePath, Exists false.
+    FolderItem();
+    explicit FolderItem(std::filesystem::path path, std::string volumeName = {});
+
+    std::string Name() const;
+    std::string AbsolutePath() const;
+    const std::filesystem::path& Path() const { return path_; }
+    bool Exists() const;
+    bool Directory() const;
+    bool IsSymlink() const;
+
+    // Entries are counted and numbered in name order; Count is 0 for an item
+    // that does not exist or is not a folder.
+    int Count() const;
+    Ref<FolderItem> Item(int index) const;  // from 1; nil out of range
+    // The entry of exactly that name, or where none exists but one entry has
+    // the name in another letter case, that one. Nil only for a name that
+    // cannot name an entry.
+    Ref<FolderItem> Child(const std::string& name) const;
+
+    // Not writable by its owner.
+    bool Locked() const;
+    bool SetLocked(bool locked);
+    // Removes a file or an empty folder, never a non-empty folder.
+    bool Delete();
+    bool CreateAsFolder();
+    // Copies this file into the folder under its own name, with its data,
+    // modification time and permissions plus owner write. An existing file
+    // there is replaced in one step, so a failed copy leaves it as it was.
+    // A symbolic link is copied as a link.
+    bool CopyFileTo(const Ref<FolderItem>& folder);
+
+    FileError LastError() const { return error_; }
+    // The system's words for the last failure, for diagnostics.
+    const std::string& LastErrorDetail() const { return detail_; }
+
+private:
+    bool Fail(FileError error, const std::string& what, int err);
+    bool Succeed();
+    void RefreshListing() const;
+
+    std::filesystem::path path_;
+    std::string volumeName_;
+    FileError error_ = FileError::None;
+    std::string detail_;
+
+    // Cached, sorted listing; re-read when the folder changes.
+    mutable std::vector<std::string> entries_;
+    mutable std::int64_t listedStamp_[4] = {-1, -1, -1, -1};
+};
+
+int VolumeCount();
+// From 0: volume 0 is the root file system.
+Ref<FolderItem> Volume(int index);
+
+} // namespace vela

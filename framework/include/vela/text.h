@@ -1,0 +1,20 @@
+// Text helpers. Strings are UTF-8 std::string throughout.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vela {
+
+// 1-based position of the first occurrence of sought in text at or after
+// start (0 or 1: from the beginning), ignoring the case of ASCII letters; 0 when absent.
+int InStr(int start, const std::string& text, const std::string& sought);
+// The first n characters (not bytes) of text.
+std::string Left(const std::string& text, int n);
+// 0 when equal ignoring the case of ASCII letters, else <0 or >0.
+int RuntimeStringCompare(const std::string& a, const std::string& b);
+double RuntimeCvtSInt32ToReal64(std::int32_t v);
+// Rounds half away from zero.
+std::int32_t RuntimeCvtReal64ToSInt32(double v);
+
+} // namespace vela

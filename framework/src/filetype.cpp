@@ -1,0 +1,44 @@
+#include "vela/filetype.h"
+
+#include <algorithm>
+
+namespace vela {
+
+namespace {
+std::vector<RegisteredFileType>& registry()
+{
+    static std::vector<RegisteredFileType> types;
+    return types;
+}
+} // namespace
+
+const std::vector<RegisteredFileType>& RegisteredFileTypes() { return registry(); }
+
+FileType::~FileType() { Withdraw(); }
+
+void FileType::Withdraw()
+{
+    if (!registered_)
+        return;
+    auto& r = registry();
+    r.erase(std::remove_if(r.begin(), r.end(),
+                           [&](const RegisteredFileType& t) { return t.Name == name_; }),
+            r.end());
+    registered_ = false;
+}
+
+void FileType::SetName(const std::string& v) { Withdraw(); name_ = v; }
+void FileType::SetExtensions(const std::string& v) { Withdraw(); extensions_ = v; }
+void FileType::SetMacType(const std::string& v) { Withdraw(); macType_ = v; }
+void FileType::SetMacCreator(const std::string& v) { Withdraw(); macCreator_ = v; }
+
+std::string FileType::ToString()
+{
+    if (!registered_) {
+        registry().push_back({name_, extensions_, macType_, macCreator_});
+        registered_ = true;
+    }
+    return name_;
+}
+
+} // namespace vela

@@ -1,0 +1,388 @@
+#include "vela/folderitem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vela/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace vela {
+
+namespace {
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool sameIgnoringCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i]))
+            return false;
+    return true;
+}
+
+bool validName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+// Errors that mean the target side could not take the data.
+bool isWriteErrno(int e)
+{
+    return e == ENOSPC || e == EDQUOT || e == EFBIG || e == EROFS || e == EACCES || e == EPERM ||
+           e == EISDIR || e == ENOTDIR || e == EEXIST || e == ENOTEMPTY || e == EMLINK;
+}
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() { if (fd >= 0) ::close(fd); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int release() { int f = fd; fd = -1; return f; }
+};
+
+std::string tempNameFor(const std::string& name)
+{
+    static std::mt19937_64 rng{std::random_device{}()};
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string s = "." + name.substr(0, 64) + ".tessavel-";
+    for (int i = 0; i < 8; ++i)
+        s += alphabet[rng() % 36];
+    return s;
+}
+
+enum class Side { Read, Write };
+struct CopyFailure {
+    Side side;
+    int err;
+};
+
+// Copies the rest of src into dst by read and write, so a failure can be
+// blamed on the side where it happened.
+std::optional<CopyFailure> copyByReadWrite(int src, int dst)
+{
+    static thread_local std::vector<char> buffer(1 << 17);
+    for (;;) {
+        ssize_t n = ::read(src, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return CopyFailure{Side::Read, errno};
+        }
+        if (n == 0)
+            return std::nullopt;
+        for (ssize_t off = 0; off < n;) {
+            ssize_t w = ::write(dst, buffer.data() + off, std::size_t(n - off));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return CopyFailure{Side::Write, errno};
+            }
+            off += w;
+        }
+    }
+}
+
+// Copies src into dst in the kernel where it can, by read and write where not.
+std::optional<CopyFailure> copyData(int src, int dst, off_t expected)
+{
+    bool kernelCopy = true, useSendfile = false;
+    for (;;) {
+        ssize_t n;
+        if (!useSendfile)
+            n = ::copy_file_range(src, nullptr, dst, nullptr, std::size_t(1) << 30, 0);
+        else
+            n = ::sendfile(dst, src, nullptr, std::size_t(1) << 30);
+        if (n > 0) {
+            kernelCopy = false;  // data has moved: no more switching of method
+            continue;
+        }
+        if (n == 0) {
+            // Some file systems answer 0 to a kernel copy they cannot make.
+            if (kernelCopy && expected > 0)
+                return copyByReadWrite(src, dst);
+            return std::nullopt;
+        }
+        int e = errno;
+        if (e == EINTR)
+            continue;
+        if (!useSendfile && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP ||
+                             e == EBADF)) {
+            useSendfile = true;
+            continue;
+        }
+        if (useSendfile && kernelCopy && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP))
+            return copyByReadWrite(src, dst);
+        if (isWriteErrno(e))
+            return CopyFailure{Side::Write, e};
+        // EIO and the like: find out which side it was on.
+        return copyByReadWrite(src, dst);
+    }
+}
+
+} // namespace
+
+FolderItem::FolderItem() = default;
+
+FolderItem::FolderItem(fs::path path, std::string volumeName)
+    : path_(std::move(path)), volumeName_(std::move(volumeName))
+{
+}
+
+std::string FolderItem::Name() const
+{
+    if (!volumeName_.empty())
+        return volumeName_;
+    if (path_.empty())
+        return {};
+    std::string name = path_.filename().string();
+    return name.empty() ? path_.string() : name;
+}
+
+std::string FolderItem::AbsolutePath() const { return path_.string(); }
+
+bool FolderItem::Exists() const
+{
+    struct stat st;
+    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0;
+}
+
+bool FolderItem::Directory() const
+{
+    struct stat st;
+    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FolderItem::IsSymlink() const
+{
+    struct stat st;
+    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+void FolderItem::RefreshListing() const
+{
+    struct stat st;
+    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        entries_.clear();
+        std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
+        return;
+    }
+    std::int64_t stamp[4] = {std::int64_t(st.st_ino), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
+                             st.st_ctim.tv_nsec};
+    if (std::equal(std::begin(stamp), std::end(stamp), std::begin(listedStamp_)))
+        return;
+    entries_.clear();
+    if (DIR* d = ::opendir(path_.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..")
+                entries_.push_back(std::move(n));
+        }
+        ::closedir(d);
+    }
+    std::sort(entries_.begin(), entries_.end());
+    std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
+}
+
+int FolderItem::Count() const
+{
+    RefreshListing();
+    return int(entries_.size());
+}
+
+Ref<FolderItem> FolderItem::Item(int index) const
+{
+    RefreshListing();
+    if (index < 1 || index > int(entries_.size()))
+        return {};
+    return New<FolderItem>(path_ / entries_[std::size_t(index - 1)]);
+}
+
+Ref<FolderItem> FolderItem::Child(const std::string& name) const
+{
+    if (!validName(name) || path_.empty())
+        return {};
+    fs::path exact = path_ / name;
+    struct stat st;
+    if (::lstat(exact.c_str(), &st) != 0 && errno == ENOENT) {
+        // The discs were made for a file system that ignores case.
+        if (DIR* d = ::opendir(path_.c_str())) {
+            std::string match;
+            while (dirent* e = ::readdir(d)) {
+                if (sameIgnoringCase(e->d_name, name) && (match.empty() || e->d_name < match))
+                    match = e->d_name;
+            }
+            ::closedir(d);
+            if (!match.empty())
+                return New<FolderItem>(path_ / match);
+        }
+    }
+    return New<FolderItem>(exact);
+}
+
+bool FolderItem::Locked() const
+{
+    struct stat st;
+    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) &&
+           (st.st_mode & S_IWUSR) == 0;
+}
+
+bool FolderItem::SetLocked(bool locked)
+{
+    struct stat st;
+    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0)
+        return Fail(FileError::Missing, "lstat", errno);
+    if (S_ISLNK(st.st_mode))
+        return Succeed();
+    mode_t mode = st.st_mode & 07777;
+    mode = locked ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (::chmod(path_.c_str(), mode) != 0)
+        return Fail(FileError::Write, "chmod", errno);
+    return Succeed();
+}
+
+bool FolderItem::Delete()
+{
+    struct stat st;
+    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0)
+        return Fail(FileError::Missing, "lstat", errno);
+    int rc = S_ISDIR(st.st_mode) ? ::rmdir(path_.c_str()) : ::unlink(path_.c_str());
+    if (rc != 0)
+        return Fail(FileError::Write, "delete", errno);
+    return Succeed();
+}
+
+bool FolderItem::CreateAsFolder()
+{
+    if (path_.empty())
+        return Fail(FileError::Write, "mkdir", ENOENT);
+    if (::mkdir(path_.c_str(), 0755) != 0) {
+        int e = errno;
+        struct stat st;
+        if (e == EEXIST && ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return Succeed();
+        return Fail(FileError::Write, "mkdir", e);
+    }
+    return Succeed();
+}
+
+bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
+{
+    if (!folder)
+        throw NilObjectException();
+    struct stat st;
+    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0) {
+        int e = path_.empty() ? ENOENT : errno;
+        return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "lstat", e);
+    }
+    if (S_ISDIR(st.st_mode))
+        return Fail(FileError::Read, "copy", EISDIR);
+
+    const std::string name = Name();
+    const fs::path target = folder->Path() / name;
+    struct stat tst;
+    bool replace = ::lstat(target.c_str(), &tst) == 0;
+    if (replace && S_ISDIR(tst.st_mode))
+        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
+
+    fs::path written;
+    if (S_ISLNK(st.st_mode)) {
+        std::string link(std::size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        ssize_t n = ::readlink(path_.c_str(), link.data(), link.size());
+        if (n < 0)
+            return Fail(FileError::Read, "readlink", errno);
+        link.resize(std::size_t(n));
+        written = replace ? folder->Path() / tempNameFor(name) : target;
+        if (::symlink(link.c_str(), written.c_str()) != 0)
+            return Fail(FileError::Write, "symlink", errno);
+    } else {
+        Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (src.fd < 0) {
+            int e = errno;
+            return Fail(e == ENOENT ? FileError::Missing : FileError::Read, "open", e);
+        }
+        if (::fstat(src.fd, &st) != 0)
+            return Fail(FileError::Read, "fstat", errno);
+
+        // A new file is written under its own name; an existing one is only
+        // replaced once a complete copy exists beside it.
+        int dfd = -1;
+        if (!replace) {
+            written = target;
+            dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (dfd < 0 && errno == EEXIST)
+                replace = true;
+        }
+        if (replace) {
+            for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
+                written = folder->Path() / tempNameFor(name);
+                dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                if (dfd < 0 && errno != EEXIST)
+                    break;
+            }
+        }
+        if (dfd < 0)
+            return Fail(FileError::Write, "create", errno);
+        Fd dst(dfd);
+
+        auto fail = [&](FileError error, const char* what, int e) {
+            ::unlink(written.c_str());
+            return Fail(error, what, e);
+        };
+        if (auto failure = copyData(src.fd, dst.fd, st.st_size))
+            return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
+                        failure->err);
+        mode_t mode = (st.st_mode & 0777) | S_IWUSR;
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::fchmod(dst.fd, mode) != 0)
+            return fail(FileError::Write, "fchmod", errno);
+        if (::futimens(dst.fd, times) != 0)
+            return fail(FileError::Write, "futimens", errno);
+        if (::close(dst.release()) != 0)
+            return fail(FileError::Write, "close", errno);
+    }
+    if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
+        int e = errno;
+        ::unlink(written.c_str());
+        return Fail(FileError::Write, "rename", e);
+    }
+    return Succeed();
+}
+
+bool FolderItem::Fail(FileError error, const std::string& what, int err)
+{
+    error_ = error;
+    detail_ = what + ": " + std::strerror(err);
+    return false;
+}
+
+bool FolderItem::Succeed()
+{
+    error_ = FileError::None;
+    detail_.clear();
+    return true;
+}
+
+int VolumeCount() { return int(CurrentPlatform().Volumes().size()); }
+
+Ref<FolderItem> Volume(int index)
+{
+    auto volumes = CurrentPlatform().Volumes();
+    if (index < 0 || index >= int(volumes.size()))
+        return {};
+    const auto& v = volumes[std::size_t(index)];
+    return New<FolderItem>(fs::path(v.path), v.name);
+}
+
+} // namespace vela

@@ -1,0 +1,19 @@
+// Framework internals shared between its source files.
+#pragma once
+
+class QWidget;
+
+namespace vela::detail {
+
+// Repaints every window whose refresh was held back to keep to one paint a frame.
+void FlushPendingPaints();
+// Asks for a repaint now, or within one frame when one was just made.
+void RequestRepaint(QWidget* window);
+void DropPendingPaints();
+// Runs a push button's Action unless another Action is still running.
+bool BeginAction();
+void EndAction();
+// The font "System" at a pixel size.
+void ApplySystemFontDefaults();
+
+} // namespace vela::detail

@@ -1,0 +1,281 @@
+#include "vela/runtime.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFont>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QWidget>
+#include <csignal>
+#include <vector>
+
+#include "internal.h"
+#include "vela/dialogs.h"
+#include "vela/menu.h"
+#include "vela/platform.h"
+#include "vela/window.h"
+
+namespace vela {
+
+namespace {
+
+struct State {
+    QApplication* ownedApp = nullptr;
+    Ref<Application> app;
+    int quitCode = 0;
+    bool quitRequested = false;
+    bool failed = false;
+    bool inAction = false;
+    std::vector<std::string> classes;
+    QElapsedTimer sinceEvents;
+    QElapsedTimer sincePaint;
+    std::vector<QPointer<QWidget>> pendingPaint;
+};
+
+State& state()
+{
+    static State s;
+    return s;
+}
+
+int argcStore = 1;
+char argv0[] = "tessavel";
+char* argvStore[] = {argv0, nullptr};
+
+// One screen frame.
+constexpr qint64 frameMs = 16;
+// How often a long job lets the event loop run.
+constexpr qint64 eventsMs = 10;
+
+class QtPlatform : public Platform {
+public:
+    void MsgBox(const std::string& text) override
+    {
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(text),
+                        QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+    }
+    std::optional<std::string> SelectFolder() override
+    {
+        QString dir = QFileDialog::getExistingDirectory(
+            QApplication::activeWindow(), QString(), QString(),
+            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (dir.isEmpty())
+            return std::nullopt;
+        return dir.toStdString();
+    }
+    int ScreenWidth() override
+    {
+        auto* s = QGuiApplication::primaryScreen();
+        return s ? s->geometry().width() : 0;
+    }
+    int ScreenHeight() override
+    {
+        auto* s = QGuiApplication::primaryScreen();
+        return s ? s->geometry().height() : 0;
+    }
+    std::vector<VolumeInfo> Volumes() override { return ReadMountTable(); }
+};
+
+Platform* current = nullptr;
+
+} // namespace
+
+Platform& CurrentPlatform()
+{
+    static QtPlatform real;
+    return current ? *current : real;
+}
+
+void SetPlatform(Platform* platform) { current = platform; }
+
+void detail::ApplySystemFontDefaults()
+{
+    QFont f = QApplication::font();
+    if (QFontDatabase::families().contains(QStringLiteral("Liberation Sans")))
+        f.setFamily(QStringLiteral("Liberation Sans"));
+    f.setPixelSize(13);
+    QApplication::setFont(f);
+}
+
+void RuntimeInit(int argc, char** argv)
+{
+    // A full disk or a file-size limit must fail a write, not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    auto& s = state();
+    if (!qApp) {
+        if (argc > 0 && argv) {
+            argcStore = argc;
+            s.ownedApp = new QApplication(argcStore, argv);
+        } else {
+            s.ownedApp = new QApplication(argcStore, argvStore);
+        }
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        detail::ApplySystemFontDefaults();
+    }
+    QApplication::setQuitOnLastWindowClosed(true);
+    s.app = {};
+    s.quitCode = 0;
+    s.quitRequested = false;
+    s.failed = false;
+    s.inAction = false;
+    s.classes.clear();
+    s.sinceEvents.start();
+    s.sincePaint.start();
+}
+
+int RuntimeExit()
+{
+    auto& s = state();
+    int status = s.failed ? 1 : s.quitCode;
+    _ReleaseImplicitWindowList();
+    _ReleaseDirtyWindows();
+    _ReleaseWindows();
+    s.app = {};
+    if (s.ownedApp) {
+        delete s.ownedApp;
+        s.ownedApp = nullptr;
+    }
+    return status;
+}
+
+void _RuntimeRegisterAppObject(Ref<Application> app) { state().app = std::move(app); }
+Ref<Application> App() { return state().app; }
+
+void _RuntimeRun()
+{
+    if (state().quitRequested)
+        return;
+    int code = QApplication::exec();
+    auto& s = state();
+    if (!s.quitRequested) {
+        // The last window was closed: that quits as Quit(0) does.
+        s.quitRequested = true;
+        s.quitCode = code;
+    }
+}
+
+void Quit(int code)
+{
+    auto& s = state();
+    s.quitRequested = true;
+    s.quitCode = code;
+    QCoreApplication::exit(code);
+}
+
+bool QuitRequested() { return state().quitRequested; }
+
+void _UnhandledException(std::exception_ptr error)
+{
+    std::string what = "unbekannter Fehler";
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+    }
+    auto& s = state();
+    s.failed = true;
+    try {
+        CurrentPlatform().MsgBox("Unerwarteter Fehler: " + what +
+                                 "\rDas Programm wird beendet.");
+    } catch (...) {
+    }
+    s.quitRequested = true;
+    s.quitCode = 1;
+    QCoreApplication::exit(1);
+}
+
+void RuntimeBackgroundTask()
+{
+    auto& s = state();
+    CurrentPlatform().BackgroundTask();
+    if (s.sinceEvents.isValid() && s.sinceEvents.elapsed() < eventsMs)
+        return;
+    s.sinceEvents.restart();
+    if (s.sincePaint.elapsed() >= frameMs)
+        detail::FlushPendingPaints();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void RegisterClass(const std::string& name) { state().classes.push_back(name); }
+const std::vector<std::string>& RegisteredClasses() { return state().classes; }
+
+Ref<ScreenInfo> Screen(int index)
+{
+    auto info = New<ScreenInfo>();
+    if (index == 0) {
+        info->Width = CurrentPlatform().ScreenWidth();
+        info->Height = CurrentPlatform().ScreenHeight();
+        return info;
+    }
+    auto screens = QGuiApplication::screens();
+    if (index < 0 || index >= screens.size())
+        return {};
+    QRect g = screens[index]->geometry();
+    *info = {g.x(), g.y(), g.width(), g.height()};
+    return info;
+}
+
+void MsgBox(const std::string& text)
+{
+    detail::FlushPendingPaints();
+    CurrentPlatform().MsgBox(text);
+}
+
+Ref<FolderItem> SelectFolder()
+{
+    auto path = CurrentPlatform().SelectFolder();
+    if (!path)
+        return {};
+    return New<FolderItem>(*path);
+}
+
+void detail::RequestRepaint(QWidget* window)
+{
+    auto& s = state();
+    if (!window)
+        return;
+    if (!s.sincePaint.isValid() || s.sincePaint.elapsed() >= frameMs) {
+        FlushPendingPaints();
+        window->repaint();
+        s.sincePaint.restart();
+        return;
+    }
+    for (const auto& p : s.pendingPaint)
+        if (p == window)
+            return;
+    s.pendingPaint.emplace_back(window);
+}
+
+void detail::FlushPendingPaints()
+{
+    auto& s = state();
+    auto pending = std::move(s.pendingPaint);
+    s.pendingPaint.clear();
+    for (const auto& p : pending)
+        if (p)
+            p->repaint();
+    if (!pending.empty())
+        s.sincePaint.restart();
+}
+
+void detail::DropPendingPaints() { state().pendingPaint.clear(); }
+
+bool detail::BeginAction()
+{
+    auto& s = state();
+    if (s.inAction)
+        return false;
+    s.inAction = true;
+    return true;
+}
+
+void detail::EndAction() { state().inAction = false; }
+
+} // namespace vela

@@ -1,0 +1,614 @@
+#include "vela/window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeySequence>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "internal.h"
+#include "vela/menu.h"
+#include "vela/runtime.h"
+
+namespace vela {
+
+namespace {
+
+constexpr int systemTextPx = 13;
+constexpr int smallestTextPx = 8;
+
+QString toQt(const std::string& s)
+{
+    // A CR in a text is a line break.
+    QString q = QString::fromStdString(s);
+    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    q.replace(QChar('\r'), QChar('\n'));
+    return q;
+}
+
+QFont systemFont(int px)
+{
+    QFont f = QApplication::font();
+    f.setPixelSize(px);
+    return f;
+}
+
+// The largest font, from the asked size down, with which the text fits.
+template <class Fits>
+QFont fitFont(const PropertyHolder& p, Fits fits)
+{
+    int px = int(p.IntProperty("TextSize"));
+    if (px <= 0)
+        px = systemTextPx;
+    QFont f = systemFont(px);
+    f.setBold(p.BoolProperty("Bold"));
+    f.setItalic(p.BoolProperty("Italic"));
+    f.setUnderline(p.BoolProperty("Underline"));
+    while (px > smallestTextPx && !fits(QFontMetrics(f))) {
+        --px;
+        f.setPixelSize(px);
+    }
+    return f;
+}
+
+QKeySequence toKeySequence(const std::string& shortcut)
+{
+    QString s = QString::fromStdString(shortcut);
+    s.replace(QStringLiteral("Cmd+"), QStringLiteral("Ctrl+"));
+    return QKeySequence(s);
+}
+
+// Draws a text the way the layout gives it: top-aligned, CR as line break.
+class TextLabel : public QWidget {
+public:
+    explicit TextLabel(QWidget* parent = nullptr) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    QString text;
+    int align = 0;
+    bool multiline = false;
+    QColor color = Qt::black;
+
+    int Flags() const
+    {
+        int h = align == 1 ? Qt::AlignHCenter : align == 2 ? Qt::AlignRight : Qt::AlignLeft;
+        return h | Qt::AlignTop | (multiline ? Qt::TextWordWrap : Qt::TextSingleLine);
+    }
+    bool Fits(const QFontMetrics& fm) const
+    {
+        QRect r = fm.boundingRect(QRect(0, 0, width(), height()), Flags(), text);
+        return r.width() <= width() && r.height() <= height();
+    }
+    QString Shown() const
+    {
+        if (multiline)
+            return text;
+        return fontMetrics().elidedText(text, Qt::ElideMiddle, width());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setPen(color);
+        p.drawText(rect(), Flags(), Shown());
+    }
+};
+
+class Arrows : public QWidget {
+public:
+    explicit Arrows(QWidget* parent = nullptr) : QWidget(parent)
+    {
+        timer.setInterval(80);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] {
+            phase = (phase + 1) % 12;
+            update();
+        });
+        timer.start();
+    }
+    int phase = 0;
+    QTimer timer;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QPointF c = QRectF(rect()).center();
+        const double r = std::min(width(), height()) / 2.0 - 1.5;
+        for (int i = 0; i < 12; ++i) {
+            int age = (phase - i + 12) % 12;
+            QColor col(0, 0, 0, 255 - age * 18);
+            p.setPen(QPen(col, 2.0, Qt::SolidLine, Qt::RoundCap));
+            double a = i * M_PI / 6.0;
+            p.drawLine(QPointF(c.x() + std::cos(a) * r * 0.45, c.y() + std::sin(a) * r * 0.45),
+                       QPointF(c.x() + std::cos(a) * r, c.y() + std::sin(a) * r));
+        }
+    }
+};
+
+struct Lists {
+    std::map<std::string, Ref<Window>> implicit;
+    std::vector<Ref<Window>> windows;
+};
+Lists& lists()
+{
+    static Lists l;
+    return l;
+}
+
+const std::initializer_list<std::pair<const char*, Kind>> controlProps = {
+    {"Name", Kind::String},         {"Index", Kind::Integer},
+    {"Left", Kind::Integer},        {"Top", Kind::Integer},
+    {"Width", Kind::Integer},       {"Height", Kind::Integer},
+    {"LockLeft", Kind::Boolean},    {"LockTop", Kind::Boolean},
+    {"LockRight", Kind::Boolean},   {"LockBottom", Kind::Boolean},
+    {"TabPanelIndex", Kind::Integer}, {"TabIndex", Kind::Integer},
+    {"Enabled", Kind::Boolean},     {"Visible", Kind::Boolean},
+    {"HelpTag", Kind::String},      {"AutoDeactivate", Kind::Boolean},
+    {"InitialParent", Kind::String}};
+const std::initializer_list<std::pair<const char*, Kind>> textProps = {
+    {"TextFont", Kind::String}, {"TextSize", Kind::Integer}, {"Bold", Kind::Boolean},
+    {"Italic", Kind::Boolean},  {"Underline", Kind::Boolean}};
+const std::initializer_list<std::pair<const char*, Kind>> dataProps = {
+    {"DataSource", Kind::String}, {"DataField", Kind::String}};
+
+} // namespace
+
+struct ControlWidgets {
+    QPointer<QWidget> widget;
+};
+
+struct WindowWidgets {
+    QPointer<QMainWindow> top;
+    QPointer<QWidget> content;
+    QPointer<QMenuBar> menuBar;
+};
+
+// ---- controls ----
+
+RectControl::RectControl() : c_(std::make_unique<ControlWidgets>())
+{
+    Accept(controlProps);
+}
+
+RectControl::~RectControl()
+{
+    if (c_->widget)
+        delete c_->widget.data();
+}
+
+std::string RectControl::Name() const { return TextProperty("Name"); }
+QWidget* RectControl::Widget() const { return c_->widget.data(); }
+
+void RectControl::SetWidget(QWidget* widget) { c_->widget = widget; }
+
+void RectControl::AttachTo(Window* window)
+{
+    window_ = window;
+    if (auto* w = Widget()) {
+        w->setParent(window->ContentArea());
+        if (!HasProperty("Visible") || BoolProperty("Visible"))
+            w->show();
+    }
+}
+
+void RectControl::PropertyChanged(const std::string& name, const Value& value)
+{
+    QWidget* w = Widget();
+    if (!w)
+        return;
+    if (name == "Name") {
+        w->setObjectName(QString::fromStdString(std::get<std::string>(value)));
+    } else if (name == "Left" || name == "Top" || name == "Width" || name == "Height") {
+        w->setGeometry(int(IntProperty("Left")), int(IntProperty("Top")),
+                       int(IntProperty("Width")), int(IntProperty("Height")));
+    } else if (name == "Enabled") {
+        w->setEnabled(std::get<bool>(value));
+    } else if (name == "Visible") {
+        w->setVisible(std::get<bool>(value) && window_);
+    } else if (name == "HelpTag") {
+        w->setToolTip(QString::fromStdString(std::get<std::string>(value)));
+    } else if (name == "TabIndex") {
+        if (window_)
+            window_->UpdateTabOrder();
+    }
+    ApplyProperty(name, value);
+}
+
+void RectControl::ApplyProperty(const std::string&, const Value&) {}
+
+// PushButton
+
+PushButton::PushButton()
+{
+    className_ = "PushButton";
+    Accept(textProps);
+    Accept({{"Caption", Kind::String}, {"Default", Kind::Boolean}, {"Cancel", Kind::Boolean}});
+    auto* b = new QPushButton;
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(b, &QPushButton::clicked, [this] { Push(); });
+    SetWidget(b);
+}
+
+void PushButton::Push()
+{
+    if (!action_)
+        return;
+    // One action at a time: a click that arrives while another action
+    // runs (a long copy handing control to the event loop) is dropped.
+    if (!detail::BeginAction())
+        return;
+    _Guarded(action_);
+    detail::EndAction();
+}
+
+void PushButton::ApplyProperty(const std::string& name, const Value&)
+{
+    auto* b = static_cast<QPushButton*>(Widget());
+    if (name == "Caption")
+        b->setText(toQt(Caption()));
+    if (name == "Default")
+        b->setDefault(BoolProperty("Default"));
+    if (name == "Caption" || name == "TextSize" || name == "Width" || name == "Height" ||
+        name == "Bold" || name == "Italic") {
+        QStyle* st = b->style();
+        int margin = 2 * (st->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
+                          st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b));
+        QString text = b->text();
+        int w = b->width(), h = b->height();
+        b->setFont(fitFont(*this, [&](const QFontMetrics& fm) {
+            return fm.horizontalAdvance(text) + margin <= w && fm.height() + 2 <= h;
+        }));
+    }
+}
+
+// StaticText
+
+StaticText::StaticText()
+{
+    className_ = "StaticText";
+    Accept(textProps);
+    Accept(dataProps);
+    Accept({{"Text", Kind::String},
+            {"TextAlign", Kind::Integer},
+            {"TextColor", Kind::Colour},
+            {"Multiline", Kind::Boolean}});
+    SetWidget(new TextLabel);
+}
+
+void StaticText::ApplyProperty(const std::string& name, const Value& value)
+{
+    auto* l = static_cast<TextLabel*>(Widget());
+    if (name == "Text")
+        l->text = toQt(std::get<std::string>(value));
+    else if (name == "TextAlign")
+        l->align = int(std::get<std::int64_t>(value));
+    else if (name == "Multiline")
+        l->multiline = std::get<bool>(value);
+    else if (name == "TextColor") {
+        auto c = std::get<Color>(value);
+        l->color = QColor(c.red, c.green, c.blue);
+    }
+    if (name == "Text" || name == "TextSize" || name == "Width" || name == "Height" ||
+        name == "Multiline" || name == "Bold" || name == "Italic") {
+        QFont f = fitFont(*this, [l](const QFontMetrics& fm) { return l->Fits(fm); });
+        if (f != l->font())
+            l->setFont(f);
+    }
+    l->update();
+}
+
+// CheckBox
+
+CheckBox::CheckBox()
+{
+    className_ = "CheckBox";
+    Accept(textProps);
+    Accept(dataProps);
+    Accept({{"Caption", Kind::String}, {"Value", Kind::Boolean}});
+    auto* c = new QCheckBox;
+    c->setFocusPolicy(Qt::StrongFocus);
+    SetWidget(c);
+}
+
+bool CheckBox::Value() const { return static_cast<QCheckBox*>(Widget())->isChecked(); }
+void CheckBox::SetValue(bool ticked) { SetProperty("Value", vela::Value(ticked)); }
+
+void CheckBox::ApplyProperty(const std::string& name, const vela::Value& value)
+{
+    auto* c = static_cast<QCheckBox*>(Widget());
+    if (name == "Value")
+        c->setChecked(std::get<bool>(value));
+    if (name == "Caption")
+        c->setText(toQt(std::get<std::string>(value)));
+    if (name == "Caption" || name == "TextSize" || name == "Width" || name == "Height" ||
+        name == "Bold" || name == "Italic") {
+        QStyle* st = c->style();
+        int indicator = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c) +
+                        st->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, c) + 2;
+        QString text = c->text();
+        int w = c->width(), h = c->height();
+        c->setFont(fitFont(*this, [&](const QFontMetrics& fm) {
+            return fm.horizontalAdvance(text) + indicator <= w && fm.height() <= h;
+        }));
+    }
+}
+
+// ChasingArrows
+
+ChasingArrows::ChasingArrows()
+{
+    className_ = "ChasingArrows";
+    SetWidget(new Arrows);
+}
+
+int ChasingArrows::Phase() const { return static_cast<Arrows*>(Widget())->phase; }
+void ChasingArrows::ApplyProperty(const std::string&, const Value&) {}
+
+// ---- windows ----
+
+Window::Window() : w_(std::make_unique<WindowWidgets>())
+{
+    className_ = "Window";
+    Accept({{"Placement", Kind::Integer},   {"Left", Kind::Integer},
+            {"Top", Kind::Integer},         {"Width", Kind::Integer},
+            {"Height", Kind::Integer},      {"MinWidth", Kind::Integer},
+            {"MinHeight", Kind::Integer},   {"MaxWidth", Kind::Integer},
+            {"MaxHeight", Kind::Integer},   {"Frame", Kind::Integer},
+            {"Composite", Kind::Boolean},   {"HasBackColor", Kind::Boolean},
+            {"BackColor", Kind::Colour},    {"Title", Kind::String},
+            {"Visible", Kind::Boolean},     {"FullScreen", Kind::Boolean},
+            {"MenuBarVisible", Kind::Boolean}, {"CloseButton", Kind::Boolean},
+            {"Resizeable", Kind::Boolean},  {"LiveResize", Kind::Boolean},
+            {"MaximizeButton", Kind::Boolean}, {"MinimizeButton", Kind::Boolean},
+            {"BalloonHelp", Kind::String},  {"MacProcID", Kind::Integer}});
+    w_->top = new QMainWindow;
+    w_->top->setAttribute(Qt::WA_DeleteOnClose, false);
+    w_->content = new QWidget;
+    w_->top->setCentralWidget(w_->content);
+    w_->top->layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Return presses the default button, Escape the cancel button.
+    auto pressFlagged = [this](const char* flag) {
+        for (const auto& c : controls_)
+            if (auto b = std::dynamic_pointer_cast<PushButton>(c.shared()))
+                if (b->BoolProperty(flag) && b->Widget()->isEnabled()) {
+                    b->Push();
+                    return;
+                }
+    };
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* s = new QShortcut(QKeySequence(key), w_->top);
+        QObject::connect(s, &QShortcut::activated, [pressFlagged] { pressFlagged("Default"); });
+    }
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), w_->top);
+    QObject::connect(esc, &QShortcut::activated, [pressFlagged] { pressFlagged("Cancel"); });
+}
+
+Window::~Window()
+{
+    controls_.clear();
+    byName_.clear();
+    if (w_->top)
+        delete w_->top.data();
+}
+
+QWidget* Window::Widget() const { return w_->top.data(); }
+QWidget* Window::ContentArea() const { return w_->content.data(); }
+
+void Window::Construct(const Ref<Window>& window, const std::string& className)
+{
+    auto& l = lists();
+    l.implicit[className] = window;
+    l.windows.push_back(window);
+    window->className_ = className;
+    window->constructing_ = true;
+    window->w_->top->setObjectName(QString::fromStdString(className));
+    window->Layout();
+    window->CreateControls();
+    window->AddMenuHandlers();
+    window->ApplyFlags();
+    window->constructing_ = false;
+    if (window->BoolProperty("Visible"))
+        window->Show();
+}
+
+void Window::ApplyFlags()
+{
+    QMainWindow* top = w_->top;
+    int frame = int(IntProperty("Frame"));
+    Qt::WindowFlags f = (frame == 0 ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint |
+                        Qt::WindowTitleHint;
+    if (!HasProperty("CloseButton") || BoolProperty("CloseButton"))
+        f |= Qt::WindowCloseButtonHint;
+    if (BoolProperty("MinimizeButton"))
+        f |= Qt::WindowMinimizeButtonHint;
+    if (BoolProperty("MaximizeButton"))
+        f |= Qt::WindowMaximizeButtonHint;
+    top->setWindowFlags(f);
+    if (w_->menuBar)
+        w_->menuBar->setVisible(!HasProperty("MenuBarVisible") || BoolProperty("MenuBarVisible"));
+    ApplySize();
+}
+
+void Window::ApplySize()
+{
+    int w = int(IntProperty("Width")), h = int(IntProperty("Height"));
+    if (w <= 0 || h <= 0)
+        return;
+    w_->content->setFixedSize(w, h);
+    w_->top->layout()->setSizeConstraint(
+        HasProperty("Resizeable") && BoolProperty("Resizeable") ? QLayout::SetMinimumSize
+                                                                 : QLayout::SetFixedSize);
+    w_->top->adjustSize();
+}
+
+void Window::PropertyChanged(const std::string& name, const Value& value)
+{
+    QMainWindow* top = w_->top;
+    if (name == "Title") {
+        top->setWindowTitle(QString::fromStdString(std::get<std::string>(value)));
+    } else if (name == "Width" || name == "Height" || name == "Resizeable") {
+        ApplySize();
+    } else if (name == "Left" || name == "Top") {
+        top->move(int(IntProperty("Left")), int(IntProperty("Top")));
+    } else if (name == "BackColor" || name == "HasBackColor") {
+        if (BoolProperty("HasBackColor")) {
+            auto c = std::get<Color>(Property("BackColor"));
+            QPalette p = w_->content->palette();
+            p.setColor(QPalette::Window, QColor(c.red, c.green, c.blue));
+            w_->content->setPalette(p);
+            w_->content->setAutoFillBackground(true);
+        }
+    } else if (name == "Visible" && !constructing_) {
+        if (std::get<bool>(value))
+            Show();
+        else
+            top->hide();
+    } else if (!constructing_ && (name == "Frame" || name == "CloseButton" ||
+                                  name == "MinimizeButton" || name == "MaximizeButton" ||
+                                  name == "MenuBarVisible")) {
+        bool shown = top->isVisible();
+        ApplyFlags();
+        if (shown)
+            top->show();
+    }
+}
+
+int Window::Left() const { return w_->top->x(); }
+int Window::Top() const { return w_->top->y(); }
+
+void Window::Show()
+{
+    if (!opened_) {
+        opened_ = true;
+        Event_Open();
+    }
+    QMainWindow* top = w_->top;
+    top->show();
+    top->raise();
+    if (!QApplication::activeModalWidget())
+        top->activateWindow();
+    if (!top->focusWidget()) {
+        // Keyboard focus starts on the first control of the focus order.
+        QWidget* first = nullptr;
+        std::int64_t best = 0;
+        for (const auto& c : controls_) {
+            QWidget* w = c->Widget();
+            if (w && w->focusPolicy() != Qt::NoFocus &&
+                (!first || c->IntProperty("TabIndex") < best)) {
+                first = w;
+                best = c->IntProperty("TabIndex");
+            }
+        }
+        if (first)
+            first->setFocus();
+    }
+}
+
+void Window::Close() { w_->top->close(); }
+
+bool Window::IsVisible() const { return w_->top && w_->top->isVisible(); }
+
+void Window::Refresh(bool immediately)
+{
+    if (immediately)
+        detail::RequestRepaint(w_->top);
+    else
+        w_->top->update();
+}
+
+void Window::SetMenuBar(Ref<vela::MenuBar> bar)
+{
+    menuBar_ = bar;
+    if (w_->menuBar) {
+        delete w_->menuBar.data();
+        w_->menuBar = nullptr;
+    }
+    if (!bar)
+        return;
+    auto* qbar = new QMenuBar;
+    for (int i = 0; i < bar->Count(); ++i) {
+        Ref<MenuItem> menu = bar->Item(i);
+        QMenu* qmenu = qbar->addMenu(QString::fromStdString(menu->Text));
+        qmenu->setObjectName(QString::fromStdString(menu->Name));
+        for (int k = 0; k < menu->Count(); ++k) {
+            Ref<MenuItem> item = menu->Item(k);
+            if (item->IsSeparator()) {
+                qmenu->addSeparator()->setObjectName(QString::fromStdString(item->Name));
+                continue;
+            }
+            QAction* a = qmenu->addAction(QString::fromStdString(item->Text));
+            a->setObjectName(QString::fromStdString(item->Name));
+            if (!item->KeyboardShortcut.empty()) {
+                a->setShortcut(toKeySequence(item->KeyboardShortcut));
+                a->setShortcutContext(Qt::ApplicationShortcut);
+            }
+            a->setEnabled(item->HasHandler() || item->AutoEnable);
+            MenuItem* raw = item.get();
+            QObject::connect(a, &QAction::triggered, [raw] { _Guarded([raw] { raw->Action(); }); });
+        }
+    }
+    w_->menuBar = qbar;
+    w_->top->setMenuBar(qbar);
+}
+
+void Window::_AddControl(const std::string& name, Ref<RectControl> control)
+{
+    if (!control)
+        throw NilObjectException();
+    controls_.push_back(control);
+    byName_[name] = control;
+    control->AttachTo(this);
+}
+
+Ref<RectControl> Window::ControlByName(const std::string& name) const
+{
+    auto it = byName_.find(name);
+    return it == byName_.end() ? Ref<RectControl>() : it->second;
+}
+
+void Window::UpdateTabOrder()
+{
+    std::vector<RectControl*> focusable;
+    for (const auto& c : controls_)
+        if (c->Widget() && c->Widget()->focusPolicy() != Qt::NoFocus && c->HasProperty("TabIndex"))
+            focusable.push_back(c.get());
+    std::stable_sort(focusable.begin(), focusable.end(), [](RectControl* a, RectControl* b) {
+        return a->IntProperty("TabIndex") < b->IntProperty("TabIndex");
+    });
+    for (std::size_t i = 1; i < focusable.size(); ++i)
+        QWidget::setTabOrder(focusable[i - 1]->Widget(), focusable[i]->Widget());
+}
+
+Ref<Window> _GetImplicitWindow(const std::string& className)
+{
+    auto& l = lists().implicit;
+    auto it = l.find(className);
+    return it == l.end() ? Ref<Window>() : it->second;
+}
+
+std::vector<Ref<Window>> AllWindows() { return lists().windows; }
+
+void _ReleaseImplicitWindowList() { lists().implicit.clear(); }
+void _ReleaseDirtyWindows() { detail::DropPendingPaints(); }
+void _ReleaseWindows() { lists().windows.clear(); }
+
+Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, const std::string& name)
+{
+    return window->ControlByName(name);
+}
+
+} // namespace vela

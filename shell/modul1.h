@@ -1,0 +1,37 @@
+// The install routines and the state they share.
+#pragma once
+
+#include <string>
+
+#include "vela/folderitem.h"
+
+namespace Modul1 {
+
+// The X-Plane folder the user chose; nil until the first click on
+// "Installieren" and after a cancelled folder dialog.
+extern vela::Ref<vela::FolderItem> zielordner;
+
+// Each program's own.
+void InitModuleProperties();
+void Kopieren();
+
+// Why the chosen folder is no X-Plane folder, or "" when it looks like one.
+std::string ZielordnerFehler(const vela::Ref<vela::FolderItem>& folder);
+
+struct Disc {
+    const char* volumeName;  // "VARNOD1", "VARNOD2"
+    const char* einlegen;    // the message when it is not in the drive
+};
+
+// The disc's "resources" folder: the child of the last mounted volume of
+// that name, or an item that names nothing when no such volume is mounted.
+vela::Ref<vela::FolderItem> SucheDisc(const Disc& disc);
+// Why the disc cannot be used, or "" when it can.
+std::string DiscFehler(const vela::Ref<vela::FolderItem>& quelle, const Disc& disc);
+
+// The message that lists what could not be copied, or "" when nothing failed.
+std::string Fehlerbericht();
+// Shows what could not be copied, if anything, then "Installation beendet", and quits.
+void Abschliessen();
+
+} // namespace Modul1
