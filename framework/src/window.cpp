@@ -498,7 +498,8 @@ void Window::Show()
     }
     QMainWindow* top = w_->top;
     top->show();
-    top->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        top->raise();
     if (!QApplication::activeModalWidget())
         top->activateWindow();
     if (!top->focusWidget()) {

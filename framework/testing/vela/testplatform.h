@@ -43,7 +43,14 @@ public:
 
     void MsgBox(const std::string& text) override;
     std::optional<std::string> SelectFolder() override;
-    int ScreenWidth() override { return screenWidth; }
+    // Runs when the screen size is asked for; a test may throw from it.
+    std::function<void()> onScreenQuery;
+    int ScreenWidth() override
+    {
+        if (onScreenQuery)
+            onScreenQuery();
+        return screenWidth;
+    }
     int ScreenHeight() override { return screenHeight; }
     std::vector<VolumeInfo> Volumes() override { return volumes; }
     void BackgroundTask() override;
