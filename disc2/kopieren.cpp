@@ -80,6 +80,9 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
         return;
     }
 
+    // A disc without its scenery must not end in what looks like a success.
+    if (!quellbaum->Directory())
+        kopierfehler.push_back({szenerieZiel->AbsolutePath(), vela::FileError::Missing});
     const int m = quellbaum->Count();
     for (int i = 1; i <= m; ++i) {
         if (auto eintrag = quellbaum->Item(i)) {

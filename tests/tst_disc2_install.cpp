@@ -1,0 +1,354 @@
+// The disc-2 install from the click on "Installieren" to "Installation
+// beendet": the checks and their messages, the copy plan, reported failures.
+#include <QtTest>
+
+#include "copy/copy.h"
+#include "disc2/modul1.h"
+#include "fixture.h"
+#include "shell/fenster1.h"
+#include "shell/modul1.h"
+#include "shell/start.h"
+#include "shell/warten.h"
+#include "vela/testplatform.h"
+
+using fixture::read;
+using fixture::write;
+using vela::testing::TestPlatform;
+
+namespace {
+
+// A disc 2 and an X-Plane folder that already holds files.
+struct Setup {
+    QTemporaryDir tmp;
+    QString disc, xp;
+    TestPlatform platform;
+
+    Setup()
+    {
+        disc = tmp.filePath("media/VARNOD2");
+        xp = tmp.filePath("X-Plane 9");
+        const QString r = disc + "/resources/";
+        write(r + "default_scenery/+40+010/a.dsf", "new a");
+        write(r + "default_scenery/+40+010/b.dsf", "new b");
+        write(r + "default_scenery/DSF 820 Earth/Earth nav data/+40+010/n.dsf", "nav");
+        write(r + "default_scenery/DSF 820 Earth/other.txt", "not copied");
+        write(r + "default_scenery/readme.txt", "readme");
+        write(r + "custom_scenery/tevor2/objects/o.obj", "3d");
+        write(r + "custom_scenery/CORINE_Europe/c.dsf", "trees");
+        write(r + "custom_scenery/vilage_overlay/v.dsf", "houses");
+
+        write(xp + "/Airfoils/x.afl", "airfoil");
+        write(xp + "/Resources/default scenery/+40+010/a.dsf", "old a");
+        write(xp + "/Resources/default scenery/old/keep.dsf", "keep");
+        write(xp + "/Custom Scenery/mine/m.dsf", "mine");
+
+        platform.volumes = {{"/", "/"}, {"VARNOD2", disc.toStdString()}};
+        platform.onMessage = [this](const std::string&) {
+            progressShownAtMessage.push_back(bool(vela::_GetImplicitWindow(warten::ClassName)) &&
+                                             warten()->IsVisible());
+        };
+        platform.onBackgroundTask = [this] {
+            if (auto w = vela::_GetImplicitWindow(warten::ClassName)) {
+                auto name = w->ControlByName("StaticText2")->TextProperty("Text");
+                if (labels.empty() || labels.back() != name)
+                    labels.push_back(name);
+            }
+        };
+    }
+
+    // One click on "Installieren", answering the folder dialog.
+    void click(std::optional<QString> folder)
+    {
+        platform.AnswerNextFolder(folder ? std::optional<std::string>(folder->toStdString())
+                                         : std::nullopt);
+        Fenster1()->btn_installieren_Action();
+    }
+
+    void tick(const char* box, bool on)
+    {
+        vela::RuntimeCheckCast<vela::CheckBox>(Fenster1()->ControlByName(box))->SetValue(on);
+    }
+
+    QStringList messages() const
+    {
+        QStringList m;
+        for (const auto& s : platform.Messages())
+            m << QString::fromStdString(s);
+        return m;
+    }
+
+    std::vector<bool> progressShownAtMessage;
+    std::vector<std::string> labels;
+};
+
+} // namespace
+
+class TestDisc2Install : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        vela::RuntimeInit(0, nullptr);
+        _StaticInit();
+    }
+    void cleanup()
+    {
+        _Finalise();
+        vela::RuntimeExit();
+    }
+
+    void checks_data();
+    void checks();
+    void installsCopyPlan();
+    void labelNamesEachFileInOrder();
+    void flagsAreReadAtEveryClick();
+    void secondClickDuringInstallIsHeldBack();
+    void laterDiscOfSameNameWins();
+    void optionsOffCopyOnlyScenery();
+    void failuresAreListed_data();
+    void failuresAreListed();
+    void longFailureListIsCut();
+};
+
+void TestDisc2Install::checks_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("quits");
+
+    const QString done = "Installation beendet";
+    QTest::newRow("dialog cancelled") << "cancel"
+        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false;
+    QTest::newRow("folder missing") << "missing folder" << QStringList{"Ordner nicht gefunden."} << false;
+    QTest::newRow("no Airfoils") << "no Airfoils" << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"}
+                                 << false;
+    QTest::newRow("Airfoils is a file") << "Airfoils file" << QStringList{done} << true;
+    QTest::newRow("no volume") << "no volume" << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
+    QTest::newRow("other volume") << "other volume" << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
+    QTest::newRow("disc without resources") << "no resources" << QStringList{"resources existiert nicht"}
+                                            << false;
+    QTest::newRow("no Custom Scenery") << "no Custom Scenery" << QStringList{"Kein X-Plane-Verzeichnis"}
+                                       << false;
+    QTest::newRow("no Resources") << "no Resources"
+        << QStringList{"Zielverzeichnis nicht gefunden: Resources", done} << true;
+    QTest::newRow("no default scenery") << "no default scenery"
+        << QStringList{"Zielverzeichnis nicht gefunden: default scenery", done} << true;
+}
+
+// Which checks leave the main window open for another try, and which end the run.
+void TestDisc2Install::checks()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, quits);
+    Setup s;
+    QString chosen = s.xp;
+    if (change == "missing folder")
+        chosen = s.tmp.filePath("nowhere");
+    if (change == "no Airfoils")
+        QDir(s.xp + "/Airfoils").removeRecursively();
+    if (change == "Airfoils file") {
+        QDir(s.xp + "/Airfoils").removeRecursively();
+        write(s.xp + "/Airfoils", "");
+    }
+    if (change == "no volume")
+        s.platform.volumes.clear();
+    if (change == "other volume")
+        s.platform.volumes = {{"/", "/"}, {"VARNOD1", s.disc.toStdString()}};
+    if (change == "no resources")
+        QDir(s.disc + "/resources").removeRecursively();
+    if (change == "no Custom Scenery")
+        QDir(s.xp + "/Custom Scenery").removeRecursively();
+    if (change == "no Resources")
+        QDir(s.xp + "/Resources").removeRecursively();
+    if (change == "no default scenery")
+        QDir(s.xp + "/Resources/default scenery").removeRecursively();
+    const QStringList before = fixture::tree(s.xp);
+
+    if (change == "cancel")
+        s.click(std::nullopt);
+    else
+        s.click(chosen);
+
+    QCOMPARE(s.messages(), expected);
+    QCOMPARE(vela::QuitRequested(), quits);
+    // The progress window appears only once the run will end with "Installation beendet".
+    QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
+    if (!quits || change != "Airfoils file") {
+        // Refused or stopped early: nothing created or changed.
+        QCOMPARE(fixture::tree(s.xp), before);
+    }
+    QCOMPARE(Modul1::zielordner ? QString::fromStdString(Modul1::zielordner->AbsolutePath()) : QString(),
+             change == "cancel" ? QString() : chosen);
+}
+
+void TestDisc2Install::installsCopyPlan()
+{
+    Setup s;
+    s.tick("chk_villages", true);
+    s.click(s.xp);
+
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+    QVERIFY(vela::QuitRequested());
+    QCOMPARE(s.progressShownAtMessage, std::vector<bool>{true});
+    QCOMPARE(fixture::tree(s.xp), (QStringList{
+        "Airfoils/", "Airfoils/x.afl",
+        "Custom Scenery/", "Custom Scenery/mine/", "Custom Scenery/mine/m.dsf",
+        "Custom Scenery/tevor2/", "Custom Scenery/tevor2/objects/", "Custom Scenery/tevor2/objects/o.obj",
+        "Custom Scenery/vilage_overlay/", "Custom Scenery/vilage_overlay/v.dsf",
+        "Custom Scenery/zztevorterrain/", "Custom Scenery/zztevorterrain/Earth Nav Data/",
+        "Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/",
+        "Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/n.dsf",
+        "Resources/", "Resources/default scenery/",
+        "Resources/default scenery/+40+010/", "Resources/default scenery/+40+010/a.dsf",
+        "Resources/default scenery/+40+010/b.dsf",
+        "Resources/default scenery/old/", "Resources/default scenery/old/keep.dsf",
+        "Resources/default scenery/readme.txt"}));
+    QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("new a"));
+    QCOMPARE(read(s.xp + "/Resources/default scenery/old/keep.dsf"), QByteArray("keep"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/mine/m.dsf"), QByteArray("mine"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/n.dsf"), QByteArray("nav"));
+}
+
+void TestDisc2Install::labelNamesEachFileInOrder()
+{
+    Setup s;
+    s.tick("chk_villages", true);
+    s.click(s.xp);
+    QCOMPARE(s.labels, (std::vector<std::string>{"a.dsf", "b.dsf", "n.dsf", "readme.txt", "o.obj", "v.dsf"}));
+}
+
+void TestDisc2Install::flagsAreReadAtEveryClick()
+{
+    Setup s;
+    Fenster1();
+    // Ticking changes nothing until the next click, which reads all three even when cancelled.
+    s.tick("chk_3dobjects", false);
+    s.tick("chk_trees", true);
+    QVERIFY(Modul1::objekte3d && !Modul1::baeume);
+    s.click(std::nullopt);
+    QVERIFY(!Modul1::objekte3d && Modul1::baeume && !Modul1::haeuser);
+    // A cancelled dialog forgets an earlier valid choice.
+    s.click(s.tmp.filePath("nowhere"));
+    QVERIFY(Modul1::zielordner);
+    s.click(std::nullopt);
+    QVERIFY(!Modul1::zielordner);
+    QCOMPARE(s.messages().size(), 3);
+}
+
+void TestDisc2Install::secondClickDuringInstallIsHeldBack()
+{
+    Setup s;
+    auto install = vela::RuntimeCheckCast<vela::PushButton>(Fenster1()->ControlByName("btn_installieren"));
+    int calls = 0;
+    s.platform.onBackgroundTask = [&] {
+        if (++calls != 3)
+            return;
+        s.tick("chk_trees", true);
+        s.platform.AnswerNextFolder(s.tmp.filePath("elsewhere").toStdString());
+        install->Push();
+    };
+    s.platform.AnswerNextFolder(s.xp.toStdString());
+    install->Push();
+    // The second click asked nothing and changed nothing of the running install.
+    QCOMPARE(s.platform.PendingFolderAnswers(), 1);
+    QCOMPARE(QString::fromStdString(Modul1::zielordner->AbsolutePath()), s.xp);
+    QVERIFY(!Modul1::baeume);
+    QVERIFY(!QDir(s.xp + "/Custom Scenery/CORINE_Europe").exists());
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+}
+
+void TestDisc2Install::laterDiscOfSameNameWins()
+{
+    Setup s;
+    const QString first = s.tmp.filePath("first/VARNOD2");
+    write(first + "/resources/default_scenery/from-first.dsf", "1");
+    fixture::mkdir(first + "/resources/custom_scenery");
+    s.platform.volumes = {{"/", "/"}, {"VARNOD2", first.toStdString()}, {"VARNOD2", s.disc.toStdString()}};
+    s.click(s.xp);
+    QVERIFY(QFile::exists(s.xp + "/Resources/default scenery/readme.txt"));
+    QVERIFY(!QFile::exists(s.xp + "/Resources/default scenery/from-first.dsf"));
+}
+
+void TestDisc2Install::optionsOffCopyOnlyScenery()
+{
+    Setup s;
+    QDir(s.disc + "/resources/default_scenery/DSF 820 Earth").removeRecursively();
+    s.tick("chk_3dobjects", false);
+    s.click(s.xp);
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+    QCOMPARE(QDir(s.xp + "/Custom Scenery").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"mine"});  // without "DSF 820 Earth" no zztevorterrain either
+    QVERIFY(QFile::exists(s.xp + "/Resources/default scenery/readme.txt"));
+}
+
+void TestDisc2Install::failuresAreListed_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("report");
+
+    QTest::newRow("option folder missing from the disc")
+        << "no CORINE" << "Custom Scenery/CORINE_Europe – fehlt auf der DVD";
+    QTest::newRow("folder where the disc has a file")
+        << "readme folder" << "Resources/default scenery/readme.txt – Schreibfehler";
+    QTest::newRow("file where the disc has a folder")
+        << "tile file" << "Resources/default scenery/+40+010 – Schreibfehler";
+    QTest::newRow("no scenery on the disc")
+        << "no default_scenery" << "Resources/default scenery – fehlt auf der DVD";
+    QTest::newRow("no navigation data")
+        << "no nav" << "Custom Scenery/zztevorterrain/Earth Nav Data – fehlt auf der DVD";
+}
+
+void TestDisc2Install::failuresAreListed()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, report);
+    Setup s;
+    if (change == "no CORINE")
+        QDir(s.disc + "/resources/custom_scenery/CORINE_Europe").removeRecursively();
+    if (change == "readme folder")
+        write(s.xp + "/Resources/default scenery/readme.txt/inside.txt", "stays");
+    if (change == "tile file") {
+        QDir(s.xp + "/Resources/default scenery/+40+010").removeRecursively();
+        write(s.xp + "/Resources/default scenery/+40+010", "a file");
+    }
+    if (change == "no default_scenery") {
+        QDir(s.disc + "/resources/default_scenery").removeRecursively();
+    }
+    if (change == "no nav")
+        QDir(s.disc + "/resources/default_scenery/DSF 820 Earth/Earth nav data").removeRecursively();
+    s.tick("chk_trees", true);
+    s.click(s.xp);
+
+    QCOMPARE(s.messages(),
+             (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n" + report, "Installation beendet"}));
+    QVERIFY(vela::QuitRequested());
+    // What stood in the way is still there; the rest of the plan was copied.
+    if (change == "readme folder")
+        QCOMPARE(read(s.xp + "/Resources/default scenery/readme.txt/inside.txt"), QByteArray("stays"));
+    if (change == "tile file")
+        QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010"), QByteArray("a file"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
+}
+
+void TestDisc2Install::longFailureListIsCut()
+{
+    Setup s;
+    for (int i = 0; i < 13; ++i) {
+        const QString name = QString("t%1.dsf").arg(i, 2, 10, QChar('0'));
+        write(s.disc + "/resources/default_scenery/many/" + name, "x");
+        fixture::mkdir(s.xp + "/Resources/default scenery/many/" + name);
+    }
+    s.click(s.xp);
+    const QStringList lines = s.messages().value(0).split('\n');
+    QCOMPARE(lines.size(), 12);
+    QCOMPARE(lines[0], QString("Folgende Dateien konnten nicht kopiert werden:"));
+    QCOMPARE(lines[1], QString("Resources/default scenery/many/t00.dsf – Schreibfehler"));
+    QCOMPARE(lines[10], QString("Resources/default scenery/many/t09.dsf – Schreibfehler"));
+    QCOMPARE(lines[11], QString("… und 3 weitere"));
+    QCOMPARE(s.messages().value(1), QString("Installation beendet"));
+}
+
+QTEST_MAIN(TestDisc2Install)
+#include "tst_disc2_install.moc"
