@@ -1,11 +1,9 @@
 #include "shell/fenster1.h"
 
-#include "copy/copy.h"
 #include "disc2/modul1.h"
 #include "shell/controls.h"
 #include "shell/menu.h"
 #include "shell/modul1.h"
-#include "vela/dialogs.h"
 
 using namespace layout;
 
@@ -17,18 +15,7 @@ void Fenster1::Layout()
 
 void Fenster1::_CreateControls0()
 {
-    AddControl<vela::PushButton>(*this, "btn_installieren",
-                                 PushButtonList("btn_installieren", {396, 323, 121, 20, 0},
-                                                "Installieren", true, false));
-    BindAction(*this, "btn_installieren", &Fenster1::btn_installieren_Action);
-    AddControl<vela::PushButton>(*this, "btn_abbrechen",
-                                 PushButtonList("btn_abbrechen", {24, 323, 97, 20, 1}, "Abbrechen",
-                                                false, true));
-    BindAction(*this, "btn_abbrechen", &Fenster1::btn_abbrechen_Action);
-    AddControl<vela::StaticText>(
-        *this, "StaticText1",
-        StaticTextList("StaticText1", {24, 14, 493, 20, 2},
-                       "Hiermit installieren Sie die Tessavel für X-Plane 9", 1, false, 0));
+    _CreateButtonsAndHeadline(323);
     AddControl<vela::StaticText>(
         *this, "StaticText3",
         StaticTextList("StaticText3", {24, 141, 478, 47, 3},
@@ -62,16 +49,13 @@ void Fenster1::_CreateControls0()
 
 void Fenster1::btn_installieren_Action()
 {
-    Modul1::zielordner = vela::SelectFolder();
-    auto ticked = [this](const char* name) {
-        return vela::RuntimeCheckCast<vela::CheckBox>(ControlByName(name))->Value();
-    };
-    Modul1::objekte3d = ticked("chk_3dobjects");
-    Modul1::baeume = ticked("chk_trees");
-    Modul1::haeuser = ticked("chk_villages");
-    if (auto fehler = Modul1::ZielordnerFehler(Modul1::zielordner); !fehler.empty()) {
-        vela::MsgBox(fehler);
-        return;
-    }
-    Modul1::Kopieren();
+    // The options are read at every click, also when the dialog was cancelled.
+    _InstallRequest([](Fenster1& window) {
+        auto ticked = [&](const char* name) {
+            return vela::RuntimeCheckCast<vela::CheckBox>(window.ControlByName(name))->Value();
+        };
+        Modul1::objekte3d = ticked("chk_3dobjects");
+        Modul1::baeume = ticked("chk_trees");
+        Modul1::haeuser = ticked("chk_villages");
+    });
 }

@@ -1,5 +1,8 @@
 #include "shell/fenster1.h"
 
+#include "shell/controls.h"
+#include "shell/modul1.h"
+#include "vela/dialogs.h"
 #include "vela/runtime.h"
 #include "vela/text.h"
 
@@ -48,4 +51,34 @@ void Fenster1::Event_Open()
     };
     ::Fenster1()->SetLeft(centre(vela::Screen(0)->Width, ::Fenster1()->Width()));
     ::Fenster1()->SetTop(centre(vela::Screen(0)->Height, ::Fenster1()->Height()));
+}
+
+void Fenster1::_CreateButtonsAndHeadline(int buttonTop)
+{
+    using namespace layout;
+    AddControl<vela::PushButton>(*this, "btn_installieren",
+                                 PushButtonList("btn_installieren", {396, buttonTop, 121, 20, 0},
+                                                "Installieren", true, false));
+    BindAction(*this, "btn_installieren", &Fenster1::btn_installieren_Action);
+    AddControl<vela::PushButton>(*this, "btn_abbrechen",
+                                 PushButtonList("btn_abbrechen", {24, buttonTop, 97, 20, 1},
+                                                "Abbrechen", false, true));
+    BindAction(*this, "btn_abbrechen", &Fenster1::btn_abbrechen_Action);
+    AddControl<vela::StaticText>(
+        *this, "StaticText1",
+        StaticTextList("StaticText1", {24, 14, 493, 20, 2},
+                       "Hiermit installieren Sie die Tessavel für X-Plane 9", 1, false, 0));
+}
+
+void Fenster1::_InstallRequest(void (*readOptions)(Fenster1&))
+{
+    // Stored before any check: a cancelled dialog forgets an earlier choice.
+    Modul1::zielordner = vela::SelectFolder();
+    if (readOptions)
+        readOptions(*this);
+    if (auto fehler = Modul1::ZielordnerFehler(Modul1::zielordner); !fehler.empty()) {
+        vela::MsgBox(fehler);
+        return;
+    }
+    Modul1::Kopieren();
 }

@@ -1,0 +1,50 @@
+// The disc-1 install sequence.
+#include "copy/copy.h"
+#include "shell/modul1.h"
+#include "shell/warten.h"
+#include "vela/dialogs.h"
+#include "vela/runtime.h"
+
+namespace Modul1 {
+
+// The disc-1 program has no options.
+void InitModuleProperties() {}
+
+namespace {
+const Disc disc1 = {"VARNOD1", "Bitte Tessavel DVD 1 einlegen!"};
+} // namespace
+
+void Kopieren()
+{
+    kopierfehler.clear();
+    auto quelle = SucheDisc(disc1);
+    if (auto fehler = DiscFehler(quelle, disc1); !fehler.empty()) {
+        vela::MsgBox(fehler);
+        return;
+    }
+    auto ziel = zielordner->Child("Resources");
+    if (!ziel || !ziel->Exists()) {
+        vela::MsgBox("Ordner Resources nicht gefunden");
+        return;
+    }
+    ziel = ziel->Child("default scenery");
+    if (!ziel || !ziel->Exists()) {
+        vela::MsgBox("Ordner default scenery nicht gefunden");
+        return;
+    }
+    warten()->Show();
+    if (auto quellbaum = quelle->Child("default_scenery")) {
+        // A disc without its scenery must not end in what looks like a success.
+        if (!quellbaum->Directory())
+            kopierfehler.push_back({ziel->AbsolutePath(), vela::FileError::Missing});
+        const int m = quellbaum->Count();
+        for (int i = 1; i <= m; ++i) {
+            if (auto eintrag = quellbaum->Item(i))
+                CopyFileOrFolder(eintrag, ziel);
+            vela::RuntimeBackgroundTask();
+        }
+    }
+    Abschliessen();
+}
+
+} // namespace Modul1

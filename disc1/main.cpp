@@ -1,0 +1,3 @@
+#include "shell/start.h"
+
+int main(int argc, char** argv) { return ProgramEntry(argc, argv); }

@@ -1,0 +1,3 @@
+#include "shell/warten.h"
+
+void warten::Layout() { vela::_SetProperties(*this, WartenProperties(1)); }

@@ -1,0 +1,175 @@
+// The disc-1 program: its shorter window without options and its install.
+#include <QMainWindow>
+#include <QtTest>
+
+#include "copy/copy.h"
+#include "fixture.h"
+#include "shell/fenster1.h"
+#include "shell/modul1.h"
+#include "shell/start.h"
+#include "shell/warten.h"
+#include "vela/testplatform.h"
+#include "window_checks.h"
+
+using fixture::read;
+using fixture::write;
+using vela::testing::TestPlatform;
+
+class TestDisc1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        vela::RuntimeInit(0, nullptr);
+        _StaticInit();
+    }
+    void cleanup()
+    {
+        _Finalise();
+        vela::RuntimeExit();
+    }
+    void mainWindow();
+    void progressWindowFrame();
+    void install_data();
+    void install();
+};
+
+void TestDisc1::mainWindow()
+{
+    TestPlatform platform;
+    auto w = Fenster1();
+    QCOMPARE(w->ContentArea()->size(), QSize(537, 235));
+    QCOMPARE(w->Widget()->windowTitle(), QString("Installation der Tessavel für X-Plane 9"));
+    QCOMPARE(w->IntProperty("Top"), (768 - 235 + 1) / 2);  // centred on the main screen
+    struct Row {
+        const char* name;
+        QRect frame;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"btn_installieren", {396, 195, 121, 20}, "Installieren"},
+        {"btn_abbrechen", {24, 195, 97, 20}, "Abbrechen"},
+        {"StaticText1", {24, 14, 493, 20}, "Hiermit installieren Sie die Tessavel für X-Plane 9"},
+        {"StaticText3", {24, 121, 478, 47},
+         "1. Klicken Sie auf Installieren\r2. Wählen Sie im folgenden Dialog den X-Plane 9-Ordner auf "
+         "\r    der Festplatte aus"},
+        {"StaticText6", {24, 46, 493, 90},
+         "Wichtige Hinweise\r\rDiese Scenery benötigt ein auf der Festplatte installiertes X-Plane 9 "
+         "oder neuer.\r\rDie Original-DVD 1 von Tessavel muss sich im DVD-Laufwerk befinden."},
+    };
+    QCOMPARE(w->Controls().size(), std::size_t(5));
+    for (std::size_t i = 0; i < 5; ++i) {
+        auto c = w->Controls()[i];
+        QCOMPARE(c->Name(), std::string(rows[i].name));
+        QCOMPARE(c->Widget()->geometry(), rows[i].frame);
+        QCOMPARE(c->IntProperty("TabIndex"), std::int64_t(i));
+        QCOMPARE(c->TextProperty(i < 2 ? "Caption" : "Text"), std::string(rows[i].text));
+    }
+    QVERIFY(!w->ControlByName("chk_3dobjects") && !w->ControlByName("StaticText7"));
+    checks::textsFit(*w);
+    QCOMPARE(checks::focusChain(*w), (QStringList{"btn_installieren", "btn_abbrechen"}));
+}
+
+void TestDisc1::progressWindowFrame()
+{
+    TestPlatform platform;
+    auto p = warten();
+    QCOMPARE(p->IntProperty("Frame"), 1);
+    QCOMPARE(p->Widget()->windowTitle(), QString("Kopiervorgang"));
+    QCOMPARE(p->ContentArea()->size(), QSize(252, 107));
+    QCOMPARE(p->Controls().size(), std::size_t(3));
+}
+
+void TestDisc1::install_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<bool>("quits");
+
+    const QString done = "Installation beendet";
+    QTest::newRow("complete") << "" << QStringList{done} << true;
+    QTest::newRow("dialog cancelled") << "cancel"
+        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false;
+    QTest::newRow("folder missing") << "missing folder" << QStringList{"Ordner nicht gefunden."} << false;
+    QTest::newRow("no Airfoils") << "no Airfoils" << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"}
+                                 << false;
+    QTest::newRow("disc 2 instead of 1") << "wrong disc" << QStringList{"Bitte Tessavel DVD 1 einlegen!"}
+                                         << false;
+    QTest::newRow("disc without resources") << "no resources" << QStringList{"resources existiert nicht"}
+                                            << false;
+    QTest::newRow("no Resources") << "no Resources" << QStringList{"Ordner Resources nicht gefunden"} << false;
+    QTest::newRow("no default scenery") << "no default scenery"
+                                        << QStringList{"Ordner default scenery nicht gefunden"} << false;
+    QTest::newRow("empty default_scenery") << "empty" << QStringList{done} << true;
+    QTest::newRow("a file cannot be replaced") << "conflict"
+        << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                       "Resources/default scenery/+50+010/b.dsf – Schreibfehler",
+                       done}
+        << true;
+}
+
+void TestDisc1::install()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, quits);
+    QTemporaryDir tmp;
+    const QString disc = tmp.filePath("VARNOD1"), xp = tmp.filePath("X-Plane");
+    write(disc + "/resources/default_scenery/+50+010/a.dsf", "new a");
+    write(disc + "/resources/default_scenery/+50+010/b.dsf", "new b");
+    write(disc + "/resources/default_scenery/.DS_Store", "mac");
+    write(disc + "/resources/default_scenery/notes.txt", "notes");
+    write(xp + "/Airfoils/x.afl", "");
+    write(xp + "/Resources/default scenery/+50+010/a.dsf", "old a");
+    write(xp + "/Resources/default scenery/+50+010/own.dsf", "own");
+    write(xp + "/Resources/default scenery/.DS_Store", "mine");
+    TestPlatform platform;
+    platform.volumes = {{"/", "/"}, {"VARNOD1", disc.toStdString()}};
+
+    QString chosen = xp;
+    if (change == "missing folder")
+        chosen = tmp.filePath("nowhere");
+    if (change == "no Airfoils")
+        QDir(xp + "/Airfoils").removeRecursively();
+    if (change == "wrong disc")
+        platform.volumes = {{"/", "/"}, {"VARNOD2", disc.toStdString()}};
+    if (change == "no resources")
+        QDir(disc + "/resources").removeRecursively();
+    if (change == "no Resources")
+        QDir(xp + "/Resources").removeRecursively();
+    if (change == "no default scenery")
+        QDir(xp + "/Resources/default scenery").removeRecursively();
+    if (change == "empty") {
+        QDir(disc + "/resources/default_scenery").removeRecursively();
+        fixture::mkdir(disc + "/resources/default_scenery");
+    }
+    if (change == "conflict")
+        fixture::mkdir(xp + "/Resources/default scenery/+50+010/b.dsf");
+    const QStringList before = fixture::tree(xp);
+
+    platform.AnswerNextFolder(change == "cancel" ? std::nullopt : std::optional(chosen.toStdString()));
+    Fenster1()->btn_installieren_Action();
+
+    QStringList messages;
+    for (const auto& m : platform.Messages())
+        messages << QString::fromStdString(m);
+    QCOMPARE(messages, expected);
+    QCOMPARE(vela::QuitRequested(), quits);
+    // The progress window appears only after every check has passed.
+    QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
+    if (!quits || change == "empty") {
+        QCOMPARE(fixture::tree(xp), before);
+        return;
+    }
+    const QString ds = xp + "/Resources/default scenery/";
+    QCOMPARE(read(ds + "+50+010/a.dsf"), QByteArray("new a"));
+    QCOMPARE(read(ds + "+50+010/own.dsf"), QByteArray("own"));
+    QCOMPARE(read(ds + ".DS_Store"), QByteArray("mine"));
+    QCOMPARE(read(ds + "notes.txt"), QByteArray("notes"));
+    if (change != "conflict")
+        QCOMPARE(read(ds + "+50+010/b.dsf"), QByteArray("new b"));
+}
+
+QTEST_MAIN(TestDisc1)
+#include "tst_disc1.moc"
