@@ -29,8 +29,8 @@ void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela
     // Hidden files are left out, and the target's file of that name is left alone.
     if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
         return;
-    // A locked folder would refuse the copy.
-    if (ziel->Locked())
+    // A locked folder would refuse the copy; for a missing file it stays as it is.
+    if (ziel->Locked() && datei->Exists())
         ziel->SetLocked(false);
     if (!datei->CopyFileTo(ziel))
         melde(ziel, name, datei->LastError());
@@ -64,10 +64,14 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
         return;
     }
 
-    for (int i = 1; i <= quelle->Count(); ++i) {
-        auto eintrag = quelle->Item(i);
-        if (!eintrag)
-            break;
+    // The entries as listed now: one that goes away during the copy is
+    // reported as missing and does not shift the ones after it.
+    std::vector<vela::Ref<vela::FolderItem>> eintraege;
+    for (int i = 1, n = quelle->Count(); i <= n; ++i)
+        if (auto eintrag = quelle->Item(i))
+            eintraege.push_back(eintrag);
+
+    for (const auto& eintrag : eintraege) {
         if (eintrag->Directory())
             CopyFileOrFolder(eintrag, zielordner);
         else

@@ -1,2 +1,930 @@
+// The file layer: folder items, copying, and the list of mounted volumes.
 #include <QtTest>
-int main() { return 0; }
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "vela/folderitem.h"
+#include "vela/platform.h"
+#include "vela/testplatform.h"
+
+namespace fs = std::filesystem;
+using vela::FileError;
+using vela::FolderItem;
+using vela::New;
+using vela::Ref;
+
+namespace {
+
+fs::path rootOf(const QTemporaryDir& dir) { return fs::path(dir.path().toStdString()); }
+
+QByteArray pattern(int size, quint32 seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    for (char& c : data)
+        c = char(gen.generate() & 0xff);
+    return data;
+}
+
+void writeFile(const fs::path& path, const QByteArray& data, mode_t mode = 0644)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.constData(), data.size());
+    out.close();
+    QVERIFY2(out, path.c_str());
+    QCOMPARE(::chmod(path.c_str(), mode), 0);
+}
+
+QByteArray readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+mode_t modeOf(const fs::path& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : mode_t(-1);
+}
+
+// Names in a folder, sorted; the place to spot a copy's leftovers.
+QStringList entriesOf(const fs::path& dir)
+{
+    QStringList names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        names << QString::fromStdString(e.path().filename().string());
+    names.sort();
+    return names;
+}
+
+bool tempLeft(const fs::path& dir)
+{
+    const QStringList names = entriesOf(dir);
+    return std::any_of(names.begin(), names.end(),
+                       [](const QString& n) { return n.contains(".tessavel-"); });
+}
+
+Ref<FolderItem> item(const fs::path& path) { return New<FolderItem>(path); }
+
+// What a child process saw of a copy that ran under a limit the test process
+// must not share.
+struct ChildReport {
+    bool reported = false;
+    bool skipped = false;
+    bool ok = false;
+    FileError error = FileError::None;
+    bool targetExists = false;
+    bool oldIntact = false;
+    bool tempLeft = false;
+    int entries = -1;
+    char note[256] = {};
+};
+
+template <class F>
+ChildReport runInChild(F&& body)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        qFatal("pipe failed");
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ChildReport r;
+        r.reported = true;
+        body(r);
+        ssize_t n = ::write(fds[1], &r, sizeof r);
+        ::_exit(n == ssize_t(sizeof r) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    ChildReport r;
+    ssize_t n = ::read(fds[0], &r, sizeof r);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (n != ssize_t(sizeof r)) {
+        r = ChildReport();
+        std::snprintf(r.note, sizeof r.note, "child gave no report, wait status %d", status);
+    }
+    return r;
+}
+
+} // namespace
+
+class TestFolderItem : public QObject {
+    Q_OBJECT
+
+private slots:
+    void child_data();
+    void child();
+    void itemsInNameOrder();
+    void count_data();
+    void count();
+    void countFollowsChanges_data();
+    void countFollowsChanges();
+    void locked_data();
+    void locked();
+    void lockMissing();
+    void deleteItem_data();
+    void deleteItem();
+    void createAsFolder_data();
+    void createAsFolder();
+    void emptyItem();
+
+    void copyFile_data();
+    void copyFile();
+    void copyMissingSource_data();
+    void copyMissingSource();
+    void copyOntoFolderOfSameName();
+    void copyIntoMissingFolder();
+    void copySymlink_data();
+    void copySymlink();
+    void copyToNilFolderThrows();
+    void copyOnFullFileSystem_data();
+    void copyOnFullFileSystem();
+
+    void readMountTable();
+    void volumesFromPlatform_data();
+    void volumesFromPlatform();
+};
+
+// ---- naming and listing ----
+
+void TestFolderItem::child_data()
+{
+    QTest::addColumn<QString>("parent");  // folder, missing, file
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("isNil");
+    QTest::addColumn<QString>("entry");  // the name the child ends up with
+    QTest::addColumn<bool>("exists");
+
+    QTest::newRow("empty name") << "folder" << QByteArray("") << true << "" << false;
+    QTest::newRow("slash inside") << "folder" << QByteArray("Airfoils/x") << true << "" << false;
+    QTest::newRow("trailing slash") << "folder" << QByteArray("Airfoils/") << true << "" << false;
+    QTest::newRow("slash only") << "folder" << QByteArray("/") << true << "" << false;
+    QTest::newRow("dot") << "folder" << QByteArray(".") << true << "" << false;
+    QTest::newRow("dot dot") << "folder" << QByteArray("..") << true << "" << false;
+    QTest::newRow("NUL inside") << "folder" << QByteArray("Air\0foils", 9) << true << "" << false;
+
+    QTest::newRow("exact folder") << "folder" << QByteArray("Airfoils") << false << "Airfoils" << true;
+    QTest::newRow("exact file") << "folder" << QByteArray("readme.txt") << false << "readme.txt" << true;
+    QTest::newRow("lower case") << "folder" << QByteArray("airfoils") << false << "Airfoils" << true;
+    QTest::newRow("upper case") << "folder" << QByteArray("README.TXT") << false << "readme.txt" << true;
+    QTest::newRow("hidden, other case") << "folder" << QByteArray(".Hidden") << false << ".hidden" << true;
+    QTest::newRow("blank in name") << "folder" << QByteArray("earth NAV data") << false
+                                   << "Earth nav data" << true;
+    // Both spellings exist: the exact one wins.
+    QTest::newRow("exact among variants 1") << "folder" << QByteArray("Mixed") << false << "Mixed" << true;
+    QTest::newRow("exact among variants 2") << "folder" << QByteArray("MIXED") << false << "MIXED" << true;
+    QTest::newRow("three dots is a name") << "folder" << QByteArray("...") << false << "..." << false;
+    QTest::newRow("missing") << "folder" << QByteArray("Custom Scenery") << false << "Custom Scenery"
+                             << false;
+    QTest::newRow("prefix is no match") << "folder" << QByteArray("Airfoil") << false << "Airfoil"
+                                        << false;
+    QTest::newRow("in a missing folder") << "missing" << QByteArray("Airfoils") << false << "Airfoils"
+                                         << false;
+    QTest::newRow("below a file") << "file" << QByteArray("Airfoils") << false << "Airfoils" << false;
+}
+
+void TestFolderItem::child()
+{
+    QFETCH(QString, parent);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isNil);
+    QFETCH(QString, entry);
+    QFETCH(bool, exists);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "Airfoils");
+    fs::create_directory(root / "Earth nav data");
+    writeFile(root / "readme.txt", "r");
+    writeFile(root / ".hidden", "h");
+    writeFile(root / "Mixed", "m");
+    writeFile(root / "MIXED", "M");
+
+    fs::path base = root;
+    if (parent == "missing")
+        base = root / "nothing here";
+    else if (parent == "file")
+        base = root / "readme.txt";
+
+    const std::string sought(name.constData(), std::size_t(name.size()));
+    Ref<FolderItem> c = FolderItem(base).Child(sought);
+    QCOMPARE(c.IsNil(), isNil);
+    if (isNil)
+        return;
+    QCOMPARE(QString::fromStdString(c->Name()), entry);
+    QCOMPARE(c->AbsolutePath(), (base / entry.toStdString()).string());
+    QCOMPARE(c->Exists(), exists);
+}
+
+void TestFolderItem::itemsInNameOrder()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    writeFile(root / "b.dat", "b");
+    writeFile(root / "a2", "x");
+    fs::create_directory(root / "c dir");
+    writeFile(root / "a", "a");
+
+    FolderItem folder(root);
+    QCOMPARE(folder.Count(), 4);
+    const QStringList expected{"a", "a2", "b.dat", "c dir"};
+    for (int i = 1; i <= 4; ++i) {
+        auto e = folder.Item(i);
+        QVERIFY(e);
+        QCOMPARE(QString::fromStdString(e->Name()), expected[i - 1]);
+        QCOMPARE(e->AbsolutePath(), (root / expected[i - 1].toStdString()).string());
+    }
+    QVERIFY(folder.Item(4)->Directory());
+    for (int outside : {0, -1, 5, 1000})
+        QVERIFY2(folder.Item(outside).IsNil(), qPrintable(QString::number(outside)));
+}
+
+void TestFolderItem::count_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("count");
+    QTest::newRow("missing") << "missing" << 0;
+    QTest::newRow("file") << "file" << 0;
+    QTest::newRow("empty folder") << "empty" << 0;
+    QTest::newRow("folder with hidden entries") << "hidden" << 2;
+}
+
+void TestFolderItem::count()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, count);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    const fs::path p = root / "x";
+    if (kind == "file") {
+        writeFile(p, "data");
+    } else if (kind == "empty") {
+        fs::create_directory(p);
+    } else if (kind == "hidden") {
+        fs::create_directory(p);
+        writeFile(p / ".DS_Store", "");
+        fs::create_directory(p / ".git");
+    }
+    FolderItem f(p);
+    QCOMPARE(f.Count(), count);
+    QCOMPARE(f.Item(1).IsNil(), count == 0);
+}
+
+// Runs the change sequence on one FolderItem; the first mismatch, or empty.
+static QString followChanges(const fs::path& dir)
+{
+    FolderItem folder(dir);
+    auto expect = [&](int count, int index, const std::string& name) -> QString {
+        if (folder.Count() != count)
+            return QString("Count %1, expected %2").arg(folder.Count()).arg(count);
+        if (index == 0)
+            return {};
+        auto e = folder.Item(index);
+        if (!e || e->Name() != name)
+            return QString("Item(%1) is %2, expected %3")
+                .arg(index)
+                .arg(e ? QString::fromStdString(e->Name()) : "nil", QString::fromStdString(name));
+        return {};
+    };
+    QString err;
+#define STEP(call) \
+    if (!(err = (call)).isEmpty()) \
+        return QString("line %1: ").arg(__LINE__) + err;
+
+    STEP(expect(0, 0, ""));
+    fs::create_directory(dir);
+    STEP(expect(0, 0, ""));
+    // Quick changes in a row: each must show at the very next call, even
+    // within one tick of the file system's clock.
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = QString::asprintf("f%02d", i).toStdString();
+        std::ofstream(dir / name) << "x";
+        STEP(expect(i + 1, i + 1, name));
+    }
+    fs::create_directory(dir / "sub");
+    STEP(expect(41, 41, "sub"));
+
+    // Same count, other entry.
+    fs::rename(dir / "f00", dir / "g00");
+    STEP(expect(41, 1, "f01"));
+    STEP(expect(41, 40, "g00"));
+
+    for (int i = 39; i >= 1; --i) {
+        fs::remove(dir / QString::asprintf("f%02d", i).toStdString());
+        STEP(expect(i + 1, 1, i > 1 ? "f01" : "g00"));
+    }
+    STEP(expect(2, 2, "sub"));
+    if (folder.Item(3))
+        return "Item(3) past the end is not nil";
+
+    // The folder itself replaced by another of the same name.
+    fs::remove_all(dir);
+    STEP(expect(0, 0, ""));
+    fs::create_directory(dir);
+    std::ofstream(dir / "neu") << "n";
+    STEP(expect(1, 1, "neu"));
+#undef STEP
+    return {};
+}
+
+void TestFolderItem::countFollowsChanges_data()
+{
+    QTest::addColumn<bool>("coarseClock");
+    QTest::newRow("temporary folder") << false;
+    // ramfs stamps changes with the kernel's coarse clock, as many file
+    // systems and older kernels do: a change in the same tick keeps the stamp.
+    QTest::newRow("coarse clock (ramfs)") << true;
+}
+
+void TestFolderItem::countFollowsChanges()
+{
+    QFETCH(bool, coarseClock);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    if (!coarseClock) {
+        const QString err = followChanges(root / "d");
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        return;
+    }
+    fs::create_directory(root / "ram");
+    ChildReport r = runInChild([&](ChildReport& rep) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tessavel-test", (root / "ram").c_str(), "ramfs", 0, nullptr) != 0) {
+            rep.skipped = true;
+            std::snprintf(rep.note, sizeof rep.note, "%s", std::strerror(errno));
+            return;
+        }
+        const QString err = followChanges(root / "ram" / "d");
+        rep.ok = err.isEmpty();
+        std::snprintf(rep.note, sizeof rep.note, "%s", qPrintable(err));
+    });
+    QVERIFY2(r.reported, r.note);
+    if (r.skipped)
+        QSKIP(qPrintable(QString("no ramfs mount here: ") + r.note));
+    QVERIFY2(r.ok, r.note);
+}
+
+// ---- locking, deleting, creating ----
+
+void TestFolderItem::locked_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<uint>("modeAfterUnlock");
+
+    QTest::newRow("writable file") << false << 0644u << false << 0644u;
+    QTest::newRow("read-only file") << false << 0444u << true << 0644u;
+    QTest::newRow("owner read only") << false << 0400u << true << 0600u;
+    QTest::newRow("no permissions") << false << 0000u << true << 0200u;
+    QTest::newRow("owner write only") << false << 0200u << false << 0200u;
+    // Only the owner's bit decides.
+    QTest::newRow("group may write") << false << 0464u << true << 0664u;
+    QTest::newRow("executable read-only") << false << 0555u << true << 0755u;
+    QTest::newRow("read-only folder") << true << 0555u << true << 0755u;
+    QTest::newRow("writable folder") << true << 0755u << false << 0755u;
+}
+
+void TestFolderItem::locked()
+{
+    QFETCH(bool, folder);
+    QFETCH(uint, mode);
+    QFETCH(bool, locked);
+    QFETCH(uint, modeAfterUnlock);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path p = rootOf(tmp) / "x";
+    if (folder)
+        fs::create_directory(p);
+    else
+        writeFile(p, "data");
+    QCOMPARE(::chmod(p.c_str(), mode), 0);
+
+    FolderItem f(p);
+    QCOMPARE(f.Locked(), locked);
+    QVERIFY(f.SetLocked(false));
+    QCOMPARE(f.LastError(), FileError::None);
+    QVERIFY(!f.Locked());
+    QCOMPARE(uint(modeOf(p)), modeAfterUnlock);
+
+    QVERIFY(f.SetLocked(true));
+    QVERIFY(f.Locked());
+    if (!folder)
+        QCOMPARE(readFile(p), QByteArray("data"));
+}
+
+void TestFolderItem::lockMissing()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    FolderItem f(rootOf(tmp) / "gone");
+    QVERIFY(!f.Locked());
+    QVERIFY(!f.SetLocked(false));
+    QVERIFY(f.LastError() != FileError::None);
+    QVERIFY(!f.Exists());
+}
+
+void TestFolderItem::deleteItem_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("removed");
+
+    QTest::newRow("file") << "file" << true;
+    QTest::newRow("read-only file") << "read-only file" << true;
+    QTest::newRow("empty folder") << "empty folder" << true;
+    QTest::newRow("link to a full folder") << "link" << true;
+    QTest::newRow("folder with a file") << "full folder" << false;
+    QTest::newRow("folder with an empty folder") << "nested folder" << false;
+    QTest::newRow("missing") << "missing" << false;
+}
+
+void TestFolderItem::deleteItem()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    const fs::path p = root / "x";
+    // A full folder elsewhere, for the link to point at.
+    fs::create_directory(root / "keep");
+    writeFile(root / "keep" / "inside", "keep me");
+
+    if (kind == "file")
+        writeFile(p, "data");
+    else if (kind == "read-only file")
+        writeFile(p, "data", 0444);
+    else if (kind == "empty folder")
+        fs::create_directory(p);
+    else if (kind == "link")
+        fs::create_directory_symlink(root / "keep", p);
+    else if (kind == "full folder") {
+        fs::create_directory(p);
+        writeFile(p / "inside", "stays");
+    } else if (kind == "nested folder") {
+        fs::create_directory(p);
+        fs::create_directory(p / "sub");
+    }
+
+    FolderItem f(p);
+    QCOMPARE(f.Delete(), removed);
+    if (removed) {
+        QCOMPARE(f.LastError(), FileError::None);
+        QVERIFY(!f.Exists());
+    } else if (kind != "missing") {
+        QCOMPARE(f.LastError(), FileError::Write);
+        QVERIFY(f.Directory());
+        QCOMPARE(entriesOf(p).size(), 1);
+        if (kind == "full folder")
+            QCOMPARE(readFile(p / "inside"), QByteArray("stays"));
+    } else {
+        QVERIFY(f.LastError() != FileError::None);
+    }
+    QCOMPARE(readFile(root / "keep" / "inside"), QByteArray("keep me"));
+}
+
+void TestFolderItem::createAsFolder_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("created");
+
+    QTest::newRow("nothing there") << "nothing" << true;
+    QTest::newRow("folder there") << "folder" << true;
+    QTest::newRow("file there") << "file" << false;
+    QTest::newRow("parent missing") << "no parent" << false;
+}
+
+void TestFolderItem::createAsFolder()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, created);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::path p = root / "Custom Scenery";
+    if (before == "folder") {
+        fs::create_directory(p);
+        writeFile(p / "earlier", "e");
+    } else if (before == "file") {
+        writeFile(p, "a file");
+    } else if (before == "no parent") {
+        p = root / "missing" / "Custom Scenery";
+    }
+
+    FolderItem f(p);
+    QCOMPARE(f.CreateAsFolder(), created);
+    if (created) {
+        QCOMPARE(f.LastError(), FileError::None);
+        QVERIFY(f.Directory());
+        if (before == "folder")
+            QCOMPARE(readFile(p / "earlier"), QByteArray("e"));
+    } else {
+        QCOMPARE(f.LastError(), FileError::Write);
+        if (before == "file")
+            QCOMPARE(readFile(p), QByteArray("a file"));
+        else
+            QVERIFY(!f.Exists());
+    }
+}
+
+void TestFolderItem::emptyItem()
+{
+    FolderItem f;
+    QCOMPARE(f.Name(), std::string());
+    QCOMPARE(f.AbsolutePath(), std::string());
+    QVERIFY(!f.Exists());
+    QVERIFY(!f.Directory());
+    QCOMPARE(f.Count(), 0);
+    QVERIFY(f.Item(1).IsNil());
+    QVERIFY(!f.Locked());
+}
+
+// ---- copying ----
+
+void TestFolderItem::copyFile_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<QString>("existing");  // none, larger, smaller, read-only
+
+    QTest::newRow("empty file") << 0 << 0644u << "none";
+    QTest::newRow("small file") << 5 << 0644u << "none";
+    QTest::newRow("large file") << (1 << 20) + 7 << 0644u << "none";
+    QTest::newRow("read-only source") << 300 << 0444u << "none";
+    QTest::newRow("owner read only") << 300 << 0400u << "none";
+    QTest::newRow("executable") << 300 << 0755u << "none";
+    QTest::newRow("private") << 300 << 0600u << "none";
+    QTest::newRow("group may write") << 300 << 0464u << "none";
+    QTest::newRow("over a larger file") << 1000 << 0644u << "larger";
+    QTest::newRow("over a smaller file") << 300000 << 0644u << "smaller";
+    QTest::newRow("over a read-only file") << 1000 << 0644u << "read-only";
+    QTest::newRow("read-only over read-only") << 1000 << 0444u << "read-only";
+    QTest::newRow("empty over a file") << 0 << 0644u << "larger";
+}
+
+void TestFolderItem::copyFile()
+{
+    QFETCH(int, size);
+    QFETCH(uint, mode);
+    QFETCH(QString, existing);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    const fs::path source = root / "src" / "apt.dat";
+    const fs::path target = root / "dst" / "apt.dat";
+    const QByteArray data = pattern(size, 1);
+    writeFile(source, data, mode);
+    const struct timespec times[2] = {{1200000000, 5}, {1234567890, 123456789}};
+    QCOMPARE(::utimensat(AT_FDCWD, source.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+
+    if (existing == "larger")
+        writeFile(target, pattern(size + 70000, 2));
+    else if (existing == "smaller")
+        writeFile(target, pattern(size / 3, 2));
+    else if (existing == "read-only")
+        writeFile(target, pattern(size + 10, 2), 0444);
+
+    FolderItem f(source);
+    QVERIFY2(f.CopyFileTo(item(root / "dst")), f.LastErrorDetail().c_str());
+    QCOMPARE(f.LastError(), FileError::None);
+
+    QCOMPARE(entriesOf(root / "dst"), QStringList{"apt.dat"});
+    QVERIFY(!fs::is_symlink(target));
+    QCOMPARE(readFile(target), data);
+    QCOMPARE(uint(modeOf(target)), mode | 0200u);
+    struct stat st;
+    QCOMPARE(::stat(target.c_str(), &st), 0);
+    QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1234567890));
+    QCOMPARE(qint64(st.st_mtim.tv_nsec), qint64(123456789));
+    // The source is left as it was.
+    QCOMPARE(readFile(source), data);
+    QCOMPARE(uint(modeOf(source)), mode);
+}
+
+void TestFolderItem::copyMissingSource_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("file missing") << "src/gone.bin";
+    QTest::newRow("folder above missing") << "nofolder/gone.bin";
+    QTest::newRow("file where a folder should be") << "plain/gone.bin";
+}
+
+void TestFolderItem::copyMissingSource()
+{
+    QFETCH(QString, where);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    writeFile(root / "plain", "p");
+
+    FolderItem f(root / where.toStdString());
+    QVERIFY(!f.CopyFileTo(item(root / "dst")));
+    QCOMPARE(f.LastError(), FileError::Missing);
+    QCOMPARE(entriesOf(root / "dst"), QStringList{});
+}
+
+void TestFolderItem::copyOntoFolderOfSameName()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    writeFile(root / "src" / "Resources", "a file");
+    fs::create_directory(root / "dst" / "Resources");
+    writeFile(root / "dst" / "Resources" / "inside", "keep");
+
+    FolderItem f(root / "src" / "Resources");
+    QVERIFY(!f.CopyFileTo(item(root / "dst")));
+    QCOMPARE(f.LastError(), FileError::Write);
+    QVERIFY(fs::is_directory(root / "dst" / "Resources"));
+    QCOMPARE(entriesOf(root / "dst" / "Resources"), QStringList{"inside"});
+    QCOMPARE(readFile(root / "dst" / "Resources" / "inside"), QByteArray("keep"));
+    QCOMPARE(entriesOf(root / "dst"), QStringList{"Resources"});
+
+    // A later success clears the error.
+    fs::create_directory(root / "other");
+    QVERIFY(f.CopyFileTo(item(root / "other")));
+    QCOMPARE(f.LastError(), FileError::None);
+}
+
+void TestFolderItem::copyIntoMissingFolder()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    writeFile(root / "data.bin", "d");
+    FolderItem f(root / "data.bin");
+    QVERIFY(!f.CopyFileTo(item(root / "not there")));
+    QCOMPARE(f.LastError(), FileError::Write);
+    QVERIFY(!fs::exists(root / "not there"));
+}
+
+void TestFolderItem::copySymlink_data()
+{
+    QTest::addColumn<QString>("existing");  // none, file, link
+    QTest::newRow("new") << "none";
+    QTest::newRow("over a file") << "file";
+    QTest::newRow("over a link") << "link";
+}
+
+void TestFolderItem::copySymlink()
+{
+    QFETCH(QString, existing);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    writeFile(root / "src" / "real.dat", "real");
+    // Relative, so it dangles in the target: it must be copied as it is.
+    fs::create_symlink("../elsewhere/real.dat", root / "src" / "link");
+    const fs::path target = root / "dst" / "link";
+    if (existing == "file")
+        writeFile(target, "old");
+    else if (existing == "link")
+        fs::create_symlink("old-target", target);
+
+    FolderItem f(root / "src" / "link");
+    QVERIFY2(f.CopyFileTo(item(root / "dst")), f.LastErrorDetail().c_str());
+    QVERIFY(fs::is_symlink(target));
+    QCOMPARE(fs::read_symlink(target).string(), std::string("../elsewhere/real.dat"));
+    QCOMPARE(entriesOf(root / "dst"), QStringList{"link"});
+}
+
+void TestFolderItem::copyToNilFolderThrows()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    writeFile(rootOf(tmp) / "a", "a");
+    FolderItem f(rootOf(tmp) / "a");
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, f.CopyFileTo(Ref<FolderItem>()));
+}
+
+// The target file system fills up during a copy: by a file-size limit on the
+// process, or by a small tmpfs of its own. Both run in a child process so
+// the limit and the mount stay there.
+void TestFolderItem::copyOnFullFileSystem_data()
+{
+    QTest::addColumn<bool>("tmpfs");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("size limit, replacing") << false << true;
+    QTest::newRow("size limit, new file") << false << false;
+    QTest::newRow("full tmpfs, replacing") << true << true;
+    QTest::newRow("full tmpfs, new file") << true << false;
+}
+
+void TestFolderItem::copyOnFullFileSystem()
+{
+    QFETCH(bool, tmpfs);
+    QFETCH(bool, existing);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    const QByteArray data = pattern(1 << 20, 1);
+    const QByteArray old = pattern(tmpfs ? 100 * 1024 : 200 * 1024, 2);
+    writeFile(root / "src" / "big.dsf", data);
+    if (existing && !tmpfs)
+        writeFile(root / "dst" / "big.dsf", old);
+
+    ChildReport r = runInChild([&](ChildReport& rep) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const fs::path dst = root / "dst";
+        if (tmpfs) {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tessavel-test", dst.c_str(), "tmpfs", 0, "size=256k") != 0) {
+                rep.skipped = true;
+                std::snprintf(rep.note, sizeof rep.note, "%s", std::strerror(errno));
+                return;
+            }
+            if (existing) {
+                int fd = ::open((dst / "big.dsf").c_str(), O_WRONLY | O_CREAT, 0644);
+                if (fd < 0 || ::write(fd, old.constData(), size_t(old.size())) != old.size()) {
+                    std::snprintf(rep.note, sizeof rep.note, "old file: %s", std::strerror(errno));
+                    rep.reported = false;
+                    return;
+                }
+                ::close(fd);
+            }
+        } else {
+            // Less than the source, less than the old file.
+            struct rlimit limit = {100 * 1024, 100 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        FolderItem f(root / "src" / "big.dsf");
+        rep.ok = f.CopyFileTo(New<FolderItem>(dst));
+        rep.error = f.LastError();
+        std::snprintf(rep.note, sizeof rep.note, "%s", f.LastErrorDetail().c_str());
+        rep.entries = int(entriesOf(dst).size());
+        rep.tempLeft = tempLeft(dst);
+        rep.targetExists = fs::exists(dst / "big.dsf");
+        rep.oldIntact = readFile(dst / "big.dsf") == old;
+    });
+
+    QVERIFY2(r.reported, r.note);
+    if (r.skipped)
+        QSKIP(qPrintable(QString("no tmpfs mount here: ") + r.note));
+    QVERIFY2(!r.ok, r.note);
+    QCOMPARE(r.error, FileError::Write);
+    QVERIFY(!r.tempLeft);
+    QCOMPARE(r.entries, existing ? 1 : 0);
+    QCOMPARE(r.targetExists, existing);
+    if (existing)
+        QVERIFY(r.oldIntact);
+    QCOMPARE(readFile(root / "src" / "big.dsf"), data);
+}
+
+// ---- volumes ----
+
+void TestFolderItem::readMountTable()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path t = fs::canonical(rootOf(tmp));
+    const std::string T = t.string();
+
+    // Devices, a mapper link to one of them, and label links as udev makes them.
+    fs::create_directories(t / "dev" / "mapper");
+    for (const char* d : {"sda1", "sdb1", "sdc1", "sdd1", "sr0"})
+        writeFile(t / "dev" / d, "");
+    fs::create_symlink("../sdc1", t / "dev" / "mapper" / "stick");
+    fs::create_directory(t / "by-label");
+    fs::create_symlink("../dev/sda1", t / "by-label" / "System");
+    fs::create_symlink("../dev/sdb1", t / "by-label" / "SZENERIE");
+    fs::create_symlink("../dev/sdc1", t / "by-label" / "Mein\\x20Stick");
+    fs::create_symlink("../dev/sdd1", t / "by-label" / "Fremd");
+    fs::create_symlink("../dev/missing", t / "by-label" / "Kaputt");
+
+    // Every mount point exists, so what is left out is left out for its type.
+    for (const char* d : {"mnt/usb", "mnt/USB Stick", "mnt/Neues Volume", "mnt/ram", "mnt/remote",
+                          "mnt/cdrom", "proc", "sys/fs/cgroup", "cg1", "devpts", "mq"})
+        fs::create_directories(t / d);
+    writeFile(t / "hosts", "");
+
+    const std::string lines[] = {
+        "30 1 8:17 / " + T + "/mnt/usb rw,relatime shared:5 - ext4 " + T + "/dev/sdb1 rw",
+        "31 1 0:5 / " + T + "/proc rw,nosuid - proc proc rw",
+        "1 0 8:1 / / rw,relatime shared:1 master:2 - ext4 " + T + "/dev/sda1 rw,errors=remount-ro",
+        "32 1 0:6 / " + T + "/sys rw - sysfs sysfs rw",
+        "33 32 0:7 / " + T + "/sys/fs/cgroup rw - cgroup2 cgroup2 rw",
+        "34 1 0:8 / " + T + "/cg1 rw - cgroup cgroup rw,memory",
+        "35 1 0:9 / " + T + "/devpts rw - devpts devpts rw,gid=5",
+        "36 1 0:10 / " + T + "/mq rw - mqueue mqueue rw",
+        "37 1 253:0 / " + T + "/mnt/USB\\040Stick rw - vfat " + T + "/dev/mapper/stick rw",
+        "38 1 8:49 / " + T + "/mnt/Neues\\040Volume rw - ext4 /dev/tessavel-no-such-disk rw",
+        "39 1 0:40 / " + T + "/mnt/ram rw,nosuid - tmpfs tmpfs rw,size=1024k",
+        "40 1 0:41 / " + T + "/mnt/remote rw - fuse.sshfs user@host: rw,user_id=0",
+        "41 1 8:1 /etc/hosts " + T + "/hosts rw - ext4 " + T + "/dev/sda1 rw",
+        "42 1 11:0 / " + T + "/mnt/cdrom ro - iso9660 " + T + "/dev/sr0 ro",
+    };
+    {
+        std::ofstream out(t / "mountinfo");
+        for (const auto& l : lines)
+            out << l << '\n';
+    }
+
+    const auto volumes = vela::ReadMountTable((t / "mountinfo").string(), (t / "by-label").string());
+    QStringList got;
+    for (const auto& v : volumes)
+        got << QString::fromStdString(v.name + " = " + v.path);
+    const QStringList expected{
+        "System = /",
+        QString::fromStdString("SZENERIE = " + T + "/mnt/usb"),
+        QString::fromStdString("Mein Stick = " + T + "/mnt/USB Stick"),
+        QString::fromStdString("Neues Volume = " + T + "/mnt/Neues Volume"),
+        QString::fromStdString("ram = " + T + "/mnt/ram"),
+        QString::fromStdString("remote = " + T + "/mnt/remote"),
+        QString::fromStdString("cdrom = " + T + "/mnt/cdrom"),
+    };
+    QCOMPARE(got, expected);
+
+    // No labels to be had: names come from the mount points.
+    const auto unlabelled = vela::ReadMountTable((t / "mountinfo").string(), (t / "none").string());
+    QCOMPARE(unlabelled.size(), volumes.size());
+    QCOMPARE(unlabelled[1].name, std::string("usb"));
+    QCOMPARE(unlabelled[2].name, std::string("USB Stick"));
+
+    QVERIFY(vela::ReadMountTable((t / "no mountinfo").string(), (t / "by-label").string()).empty());
+}
+
+void TestFolderItem::volumesFromPlatform_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("isNil");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("root") << 0 << false << "System" << "/";
+    QTest::newRow("disc") << 1 << false << "SZENERIE" << "<tmp>";
+    QTest::newRow("last") << 2 << false << "Neues Volume" << "/media/Neues Volume";
+    QTest::newRow("one past the end") << 3 << true << "" << "";
+    QTest::newRow("negative") << -1 << true << "" << "";
+}
+
+void TestFolderItem::volumesFromPlatform()
+{
+    QFETCH(int, index);
+    QFETCH(bool, isNil);
+    QFETCH(QString, name);
+    QFETCH(QString, path);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    writeFile(rootOf(tmp) / "resources", "");
+    if (path == "<tmp>")
+        path = tmp.path();
+
+    vela::testing::TestPlatform platform;
+    platform.volumes = {{"System", "/"},
+                        {"SZENERIE", tmp.path().toStdString()},
+                        {"Neues Volume", "/media/Neues Volume"}};
+    QCOMPARE(vela::VolumeCount(), 3);
+    auto v = vela::Volume(index);
+    QCOMPARE(v.IsNil(), isNil);
+    if (isNil)
+        return;
+    QCOMPARE(QString::fromStdString(v->Name()), name);
+    QCOMPARE(QString::fromStdString(v->AbsolutePath()), path);
+    // Items below a volume are named as usual.
+    auto c = v->Child("Resources");
+    QVERIFY(c);
+    if (index == 1) {
+        QCOMPARE(c->Name(), std::string("resources"));
+        QVERIFY(c->Exists());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFolderItem)
+#include "tst_folderitem.moc"

@@ -1,2 +1,488 @@
+// Small framework pieces: references, text helpers, property lists, file
+// types and the menu model.
+#include <QApplication>
 #include <QtTest>
-int main() { return 0; }
+
+#include <algorithm>
+#include <limits>
+
+#include "vela/filetype.h"
+#include "vela/menu.h"
+#include "vela/properties.h"
+#include "vela/ref.h"
+#include "vela/runtime.h"
+#include "vela/text.h"
+#include "vela/window.h"
+
+using vela::New;
+using vela::Ref;
+
+namespace {
+
+class PlainWindow : public vela::Window {};
+
+vela::Value valueOf(const QString& kind)
+{
+    if (kind == "text")
+        return vela::Text("Bitte warten");
+    if (kind == "int")
+        return vela::Value(std::int64_t(12));
+    if (kind == "bool")
+        return vela::Value(true);
+    return vela::Value(vela::Color{255, 0, 0});
+}
+
+int registered(const std::string& name)
+{
+    const auto& types = vela::RegisteredFileTypes();
+    return int(std::count_if(types.begin(), types.end(),
+                             [&](const vela::RegisteredFileType& t) { return t.Name == name; }));
+}
+
+const vela::RegisteredFileType* findType(const std::string& name)
+{
+    for (const auto& t : vela::RegisteredFileTypes())
+        if (t.Name == name)
+            return &t;
+    return nullptr;
+}
+
+Ref<vela::MenuItem> menuItem(const std::string& name, const std::string& text)
+{
+    auto m = New<vela::MenuItem>();
+    m->Name = name;
+    m->Text = text;
+    return m;
+}
+
+} // namespace
+
+class TestFramework : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void nilRefThrows();
+    void checkCast();
+
+    void inStr_data();
+    void inStr();
+    void left_data();
+    void left();
+    void stringCompare_data();
+    void stringCompare();
+    void realToInt_data();
+    void realToInt();
+
+    void setProperties_data();
+    void setProperties();
+    void propertyListStopsAtError();
+
+    void fileTypeRegistersOnToString();
+    void fileTypeSetterWithdraws_data();
+    void fileTypeSetterWithdraws();
+    void fileTypesOfTheSameName();
+
+    void menuLookup_data();
+    void menuLookup();
+    void menuItems();
+};
+
+void TestFramework::initTestCase() { vela::RuntimeInit(0, nullptr); }
+
+// ---- references ----
+
+void TestFramework::nilRefThrows()
+{
+    Ref<vela::MenuItem> nil;
+    QVERIFY(nil.IsNil());
+    QVERIFY(!nil);
+    QVERIFY(nil == nullptr);
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, nil->Count());
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, (void)*nil);
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, (void)nil->Name);
+}
+
+void TestFramework::checkCast()
+{
+    Ref<vela::RectControl> control = New<vela::StaticText>();
+    auto text = vela::RuntimeCheckCast<vela::StaticText>(control);
+    QVERIFY(text);
+    QVERIFY(text == control);
+    QVERIFY_THROWS_EXCEPTION(vela::IllegalCastException,
+                             vela::RuntimeCheckCast<vela::PushButton>(control));
+    QVERIFY(vela::RuntimeCheckCast<vela::PushButton>(Ref<vela::RectControl>()).IsNil());
+
+    Ref<vela::MenuItem> bar = New<vela::MenuBar>();
+    QVERIFY(vela::RuntimeCheckCast<vela::MenuBar>(bar) == bar);
+    QVERIFY_THROWS_EXCEPTION(vela::IllegalCastException,
+                             vela::RuntimeCheckCast<vela::QuitMenuItem>(bar));
+}
+
+// ---- text ----
+
+void TestFramework::inStr_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("sought");
+    QTest::addColumn<int>("position");
+
+    QTest::newRow("found") << 1 << "Hallo Welt" << "Welt" << 7;
+    QTest::newRow("at the beginning") << 1 << "Hallo Welt" << "Hallo" << 1;
+    QTest::newRow("start 0 is the beginning") << 0 << "Hallo Welt" << "Hallo" << 1;
+    QTest::newRow("at the end") << 1 << "Hallo Welt" << "t" << 10;
+    QTest::newRow("whole text") << 1 << "SZENERIE" << "SZENERIE" << 1;
+    QTest::newRow("case of sought ignored") << 1 << "default scenery" << "SCENERY" << 9;
+    QTest::newRow("case of text ignored") << 0 << "/media/SZENERIE/resources" << "szenerie" << 8;
+    QTest::newRow("absent") << 1 << "Hallo Welt" << "Welten" << 0;
+    QTest::newRow("longer than the text") << 1 << "ab" << "abc" << 0;
+    QTest::newRow("empty text") << 1 << "" << "a" << 0;
+    QTest::newRow("first of several") << 1 << "abcabc" << "bc" << 2;
+    QTest::newRow("start after the first") << 3 << "abcABC" << "bc" << 5;
+    QTest::newRow("start on an occurrence") << 4 << "abcabc" << "abc" << 4;
+    QTest::newRow("start after the last") << 5 << "abcabc" << "abc" << 0;
+    QTest::newRow("start beyond the end") << 99 << "abc" << "a" << 0;
+}
+
+void TestFramework::inStr()
+{
+    QFETCH(int, start);
+    QFETCH(QString, text);
+    QFETCH(QString, sought);
+    QFETCH(int, position);
+    QCOMPARE(vela::InStr(start, text.toStdString(), sought.toStdString()), position);
+}
+
+void TestFramework::left_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QString>("result");
+
+    QTest::newRow("ASCII") << "Hallo" << 2 << "Ha";
+    QTest::newRow("two-byte character") << "über" << 1 << "ü";
+    QTest::newRow("after a two-byte character") << "über" << 2 << "üb";
+    QTest::newRow("three-byte character") << "€uro" << 1 << "€";
+    QTest::newRow("four-byte character") << "😀x" << 1 << "😀";
+    QTest::newRow("all of it") << "Grüße" << 5 << "Grüße";
+    QTest::newRow("more than there is") << "Grüße" << 50 << "Grüße";
+    QTest::newRow("none") << "Hallo" << 0 << "";
+    QTest::newRow("negative") << "Hallo" << -1 << "";
+    QTest::newRow("empty text") << "" << 3 << "";
+    QTest::newRow("hidden file test") << ".DS_Store" << 1 << ".";
+}
+
+void TestFramework::left()
+{
+    QFETCH(QString, text);
+    QFETCH(int, n);
+    QFETCH(QString, result);
+    QCOMPARE(QString::fromStdString(vela::Left(text.toStdString(), n)), result);
+}
+
+void TestFramework::stringCompare_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("sign");
+
+    QTest::newRow("equal") << "abc" << "abc" << 0;
+    QTest::newRow("case only") << "DSF 820 Earth" << "dsf 820 earth" << 0;
+    QTest::newRow("both empty") << "" << "" << 0;
+    QTest::newRow("less") << "a" << "b" << -1;
+    QTest::newRow("greater") << "b" << "a" << 1;
+    // Ordered as the letters, not as the bytes ('B' < 'a').
+    QTest::newRow("upper after lower") << "B" << "a" << 1;
+    QTest::newRow("lower before upper") << "a" << "B" << -1;
+    QTest::newRow("prefix first") << "abc" << "ABCD" << -1;
+    QTest::newRow("longer last") << "abcd" << "ABC" << 1;
+    QTest::newRow("empty first") << "" << "." << -1;
+    // UTF-8 lead bytes are above ASCII.
+    QTest::newRow("umlaut after z") << "ü" << "z" << 1;
+}
+
+void TestFramework::stringCompare()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(int, sign);
+    const int r = vela::RuntimeStringCompare(a.toStdString(), b.toStdString());
+    QCOMPARE((r > 0) - (r < 0), sign);
+}
+
+void TestFramework::realToInt_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("half up") << 243.5 << 244;
+    QTest::newRow("below half") << 243.49 << 243;
+    QTest::newRow("above half") << 243.51 << 244;
+    QTest::newRow("negative half") << -243.5 << -244;
+    QTest::newRow("minus one half") << -0.5 << -1;
+    QTest::newRow("one half") << 0.5 << 1;
+    QTest::newRow("even half") << 2.5 << 3;
+    QTest::newRow("negative even half") << -2.5 << -3;
+    QTest::newRow("just below one half") << 0.49999999999999994 << 0;
+    QTest::newRow("negative below half") << -1.4 << -1;
+    QTest::newRow("zero") << 0.0 << 0;
+    QTest::newRow("negative zero") << -0.0 << 0;
+    QTest::newRow("largest") << 2147483647.0 << std::numeric_limits<int>::max();
+    QTest::newRow("smallest") << -2147483648.0 << std::numeric_limits<int>::min();
+}
+
+void TestFramework::realToInt()
+{
+    QFETCH(double, value);
+    QFETCH(int, result);
+    QCOMPARE(vela::RuntimeCvtReal64ToSInt32(value), result);
+}
+
+// ---- property lists ----
+
+void TestFramework::setProperties_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");  // text, int, bool, colour
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("label text") << "StaticText" << "Text" << "text" << true;
+    QTest::newRow("label alignment") << "StaticText" << "TextAlign" << "int" << true;
+    QTest::newRow("label colour") << "StaticText" << "TextColor" << "colour" << true;
+    QTest::newRow("label multiline") << "StaticText" << "Multiline" << "bool" << true;
+    QTest::newRow("label position") << "StaticText" << "Left" << "int" << true;
+    QTest::newRow("label name") << "StaticText" << "Name" << "text" << true;
+    QTest::newRow("label bold") << "StaticText" << "Bold" << "bool" << true;
+    QTest::newRow("label unknown") << "StaticText" << "Txt" << "text" << false;
+    QTest::newRow("label caption") << "StaticText" << "Caption" << "text" << false;
+    QTest::newRow("label text as number") << "StaticText" << "Text" << "int" << false;
+    QTest::newRow("label text as flag") << "StaticText" << "Text" << "bool" << false;
+    QTest::newRow("label alignment as text") << "StaticText" << "TextAlign" << "text" << false;
+    QTest::newRow("label multiline as number") << "StaticText" << "Multiline" << "int" << false;
+    QTest::newRow("label colour as number") << "StaticText" << "TextColor" << "int" << false;
+    QTest::newRow("label position as text") << "StaticText" << "Left" << "text" << false;
+
+    QTest::newRow("button caption") << "PushButton" << "Caption" << "text" << true;
+    QTest::newRow("button default") << "PushButton" << "Default" << "bool" << true;
+    QTest::newRow("button default as text") << "PushButton" << "Default" << "text" << false;
+    QTest::newRow("button text") << "PushButton" << "Text" << "text" << false;
+
+    QTest::newRow("window title") << "Window" << "Title" << "text" << true;
+    QTest::newRow("window width") << "Window" << "Width" << "int" << true;
+    QTest::newRow("window resizeable") << "Window" << "Resizeable" << "bool" << true;
+    QTest::newRow("window back colour") << "Window" << "BackColor" << "colour" << true;
+    QTest::newRow("window unknown") << "Window" << "Titel" << "text" << false;
+    QTest::newRow("window label text") << "Window" << "Text" << "text" << false;
+    QTest::newRow("window width as text") << "Window" << "Width" << "text" << false;
+    QTest::newRow("window resizeable as number") << "Window" << "Resizeable" << "int" << false;
+    QTest::newRow("window title as colour") << "Window" << "Title" << "colour" << false;
+}
+
+void TestFramework::setProperties()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, accepted);
+
+    Ref<vela::PropertyHolder> holder;
+    if (target == "StaticText")
+        holder = New<vela::StaticText>();
+    else if (target == "PushButton")
+        holder = New<vela::PushButton>();
+    else
+        holder = New<PlainWindow>();
+
+    const std::string n = name.toStdString();
+    const vela::Value v = valueOf(kind);
+    const vela::PropertyList list{{n, v}};
+    if (accepted) {
+        vela::_SetProperties(holder, list);
+        QVERIFY(holder->HasProperty(n));
+        QVERIFY(holder->Property(n) == v);
+    } else {
+        QVERIFY_THROWS_EXCEPTION(vela::PropertyError, vela::_SetProperties(holder, list));
+        QVERIFY(!holder->HasProperty(n));
+    }
+}
+
+void TestFramework::propertyListStopsAtError()
+{
+    vela::StaticText label;
+    const vela::PropertyList list{{"Name", vela::Text("StaticText2")},
+                                  {"Text", vela::Text("Bitte warten")},
+                                  {"Text", vela::Value(std::int64_t(3))},
+                                  {"Multiline", vela::Value(true)}};
+    QVERIFY_THROWS_EXCEPTION(vela::PropertyError, vela::_SetProperties(label, list));
+    QCOMPARE(label.Text(), std::string("Bitte warten"));
+    QCOMPARE(label.Name(), std::string("StaticText2"));
+    QVERIFY(!label.HasProperty("Multiline"));
+    QCOMPARE(label.PropertyOrder(), (std::vector<std::string>{"Name", "Text"}));
+}
+
+// ---- file types ----
+
+void TestFramework::fileTypeRegistersOnToString()
+{
+    const auto before = vela::RegisteredFileTypes().size();
+    {
+        vela::FileType t;
+        t.SetName("alles");
+        t.SetExtensions(".dsf");
+        t.SetMacType("????");
+        t.SetMacCreator("XPLN");
+        QCOMPARE(vela::RegisteredFileTypes().size(), before);
+
+        QCOMPARE(t.ToString(), std::string("alles"));
+        QCOMPARE(registered("alles"), 1);
+        const auto* r = findType("alles");
+        QVERIFY(r);
+        QCOMPARE(r->Extensions, std::string(".dsf"));
+        QCOMPARE(r->MacType, std::string("????"));
+        QCOMPARE(r->MacCreator, std::string("XPLN"));
+
+        // Asking again registers nothing more.
+        QCOMPARE(t.ToString(), std::string("alles"));
+        QCOMPARE(registered("alles"), 1);
+    }
+    QCOMPARE(registered("alles"), 0);
+    QCOMPARE(vela::RegisteredFileTypes().size(), before);
+}
+
+void TestFramework::fileTypeSetterWithdraws_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("name") << "name";
+    QTest::newRow("extensions") << "extensions";
+    QTest::newRow("mac type") << "mac type";
+    QTest::newRow("mac creator") << "mac creator";
+}
+
+void TestFramework::fileTypeSetterWithdraws()
+{
+    QFETCH(QString, field);
+    const auto before = vela::RegisteredFileTypes().size();
+    vela::FileType t;
+    t.SetName("text");
+    t.SetExtensions(".txt");
+    t.SetMacType("TEXT");
+    t.SetMacCreator("ttxt");
+    t.ToString();
+    QCOMPARE(vela::RegisteredFileTypes().size(), before + 1);
+
+    if (field == "name")
+        t.SetName("txt2");
+    else if (field == "extensions")
+        t.SetExtensions(".text");
+    else if (field == "mac type")
+        t.SetMacType("ttro");
+    else
+        t.SetMacCreator("R*ch");
+    QCOMPARE(vela::RegisteredFileTypes().size(), before);
+
+    // Registered again with what it is now.
+    const std::string name = t.ToString();
+    QCOMPARE(vela::RegisteredFileTypes().size(), before + 1);
+    const auto* r = findType(name);
+    QVERIFY(r);
+    QCOMPARE(r->Name, t.Name());
+    QCOMPARE(r->Extensions, t.Extensions());
+    QCOMPARE(r->MacType, t.MacType());
+    QCOMPARE(r->MacCreator, t.MacCreator());
+}
+
+void TestFramework::fileTypesOfTheSameName()
+{
+    const auto before = vela::RegisteredFileTypes().size();
+    vela::FileType kept;
+    kept.SetName("alles");
+    kept.SetMacType("????");
+    kept.ToString();
+    {
+        vela::FileType other;
+        other.SetName("alles");
+        other.SetMacType("TEXT");
+        other.ToString();
+        QCOMPARE(registered("alles"), 2);
+    }
+    // Only the one that went away is withdrawn.
+    QCOMPARE(registered("alles"), 1);
+    QCOMPARE(findType("alles")->MacType, std::string("????"));
+    kept.ToString();
+    QCOMPARE(registered("alles"), 1);
+
+    kept.SetMacCreator("XPLN");
+    QCOMPARE(vela::RegisteredFileTypes().size(), before);
+}
+
+// ---- menus ----
+
+void TestFramework::menuLookup_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("direct");  // a menu on the bar
+    QTest::addColumn<bool>("inTree");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("menu") << "UntitledMenu0" << true << true << "Bearbeiten";
+    QTest::newRow("item in a menu") << "EditCut" << false << true << "Ausschneiden";
+    QTest::newRow("item in the last menu") << "FileQuit" << false << true << "Beenden";
+    QTest::newRow("separator") << "UntitledMenu1" << false << true << "-";
+    QTest::newRow("item in a submenu") << "EditSpecialDeep" << false << true << "Tief";
+    QTest::newRow("absent") << "EditRedo" << false << false << "";
+    QTest::newRow("empty name") << "" << false << false << "";
+}
+
+void TestFramework::menuLookup()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, direct);
+    QFETCH(bool, inTree);
+    QFETCH(QString, text);
+
+    auto bar = New<vela::MenuBar>();
+    auto edit = menuItem("UntitledMenu0", "Bearbeiten");
+    bar->Append(edit);
+    edit->Append(menuItem("EditUndo", "Widerrufen"));
+    edit->Append(menuItem("UntitledMenu1", "-"));
+    edit->Append(menuItem("EditCut", "Ausschneiden"));
+    auto special = menuItem("EditSpecial", "Spezial");
+    edit->Append(special);
+    special->Append(menuItem("EditSpecialDeep", "Tief"));
+    auto file = menuItem("UntitledMenu2", "Ablage");
+    bar->Append(file);
+    auto quit = New<vela::QuitMenuItem>();
+    quit->Name = "FileQuit";
+    quit->Text = "Beenden";
+    file->Append(quit);
+
+    const std::string n = name.toStdString();
+    auto child = bar->Child(n);
+    QCOMPARE(!child.IsNil(), direct);
+    auto found = bar->_Lookup(n);
+    QCOMPARE(!found.IsNil(), inTree);
+    if (found)
+        QCOMPARE(QString::fromStdString(found->Text), text);
+    if (child)
+        QVERIFY(child == found);
+}
+
+void TestFramework::menuItems()
+{
+    auto menu = menuItem("UntitledMenu0", "Bearbeiten");
+    menu->Append(menuItem("EditUndo", "Widerrufen"));
+    menu->Append(menuItem("UntitledMenu1", "-"));
+    QCOMPARE(menu->Count(), 2);
+    QCOMPARE(menu->Item(0)->Name, std::string("EditUndo"));
+    QVERIFY(menu->Item(1)->IsSeparator());
+    QVERIFY(menu->Item(2).IsNil());
+    QVERIFY(menu->Item(-1).IsNil());
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, menu->Append(Ref<vela::MenuItem>()));
+    QCOMPARE(menu->Count(), 2);
+}
+
+QTEST_MAIN(TestFramework)
+#include "tst_framework.moc"

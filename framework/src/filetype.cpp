@@ -20,10 +20,14 @@ void FileType::Withdraw()
 {
     if (!registered_)
         return;
+    // Only this type's entry: another type may be registered under the same name.
     auto& r = registry();
-    r.erase(std::remove_if(r.begin(), r.end(),
-                           [&](const RegisteredFileType& t) { return t.Name == name_; }),
-            r.end());
+    auto it = std::find_if(r.begin(), r.end(), [&](const RegisteredFileType& t) {
+        return t.Name == name_ && t.Extensions == extensions_ && t.MacType == macType_ &&
+               t.MacCreator == macCreator_;
+    });
+    if (it != r.end())
+        r.erase(it);
     registered_ = false;
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "vela/platform.h"
@@ -192,7 +193,15 @@ void FolderItem::RefreshListing() const
         ::closedir(d);
     }
     std::sort(entries_.begin(), entries_.end());
-    std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
+    // A change within one tick of a coarse file system clock (up to 2 s on
+    // FAT) keeps the stamp, so a folder changed that recently is read again.
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto changed = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
+    if (changed + 3 > now.tv_sec)
+        std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
+    else
+        std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
 }
 
 int FolderItem::Count() const

@@ -1,0 +1,579 @@
+// The merging copy: what it creates, replaces, leaves alone and reports, what
+// the progress window shows, and how it copes with a full disk, unreadable
+// and vanishing files.
+//
+// Trees are written as lists of entries: "A/" a folder, "A/f=text" a file,
+// "A/f=*300000" a file of that many bytes of a fixed pattern, and "@555" at
+// the end a mode other than 0755 (folders) or 0644 (files).
+#include <QtTest>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "copy/copy.h"
+#include "shell/start.h"
+#include "shell/warten.h"
+#include "vela/runtime.h"
+#include "vela/testplatform.h"
+#include "vela/window.h"
+
+namespace fs = std::filesystem;
+using vela::testing::TestPlatform;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string pattern(std::size_t size)
+{
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = char('a' + (i * 7 + i / 251) % 26);
+    return s;
+}
+
+QString render(const std::string& data)
+{
+    if (data.size() > 64)
+        return data == pattern(data.size()) ? QString("*%1").arg(data.size())
+                                             : QString("?%1").arg(data.size());
+    return QString::fromStdString(data);
+}
+
+std::string readAll(const fs::path& p, bool* ok = nullptr)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (ok)
+        *ok = bool(in);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Entry {
+    std::string path;
+    bool folder = false;
+    std::string content;
+    int mode = -1;
+};
+
+Entry parse(QString line)
+{
+    Entry e;
+    static const QRegularExpression modeAtEnd("@([0-7]{3})$");
+    if (auto m = modeAtEnd.match(line); m.hasMatch()) {
+        e.mode = m.captured(1).toInt(nullptr, 8);
+        line.chop(4);
+    }
+    if (int eq = line.indexOf('='); eq >= 0) {
+        const QString c = line.mid(eq + 1);
+        e.content = c.startsWith('*') ? pattern(c.mid(1).toULongLong()) : c.toStdString();
+        line.truncate(eq);
+    }
+    e.folder = line.endsWith('/');
+    if (e.folder)
+        line.chop(1);
+    e.path = line.toStdString();
+    return e;
+}
+
+void make(const fs::path& root, const QStringList& tree)
+{
+    std::vector<Entry> entries;
+    for (const QString& s : tree)
+        entries.push_back(parse(s));
+    for (const Entry& e : entries) {
+        const fs::path p = root / e.path;
+        fs::create_directories(e.folder ? p : p.parent_path());
+        if (!e.folder) {
+            std::ofstream out(p, std::ios::binary);
+            out << e.content;
+            if (!out.flush())
+                throw std::runtime_error("cannot write " + p.string());
+        }
+    }
+    // Children first, so a locked folder does not stop its own fixture.
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.path > b.path; });
+    for (const Entry& e : entries)
+        fs::permissions(root / e.path,
+                        fs::perms(e.mode >= 0 ? e.mode : e.folder ? 0755 : 0644));
+}
+
+// Everything below root, in the notation of the trees; a leftover temporary
+// file shows up as an entry of its own.
+QStringList snapshot(const fs::path& root)
+{
+    QStringList lines;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+         ++it) {
+        struct stat st;
+        if (::lstat(it->path().c_str(), &st) != 0)
+            continue;
+        QString line = QString::fromStdString(it->path().lexically_relative(root).string());
+        const bool dir = S_ISDIR(st.st_mode);
+        if (dir) {
+            line += '/';
+        } else if (S_ISLNK(st.st_mode)) {
+            line += "->" + QString::fromStdString(fs::read_symlink(it->path()).string());
+        } else {
+            bool ok;
+            std::string data = readAll(it->path(), &ok);
+            line += ok ? "=" + render(data) : QString("=(unreadable)");
+        }
+        const int mode = int(st.st_mode & 07777);
+        if (mode != (dir ? 0755 : 0644))
+            line += QString("@%1").arg(mode, 3, 8, QChar('0'));
+        lines << line;
+    }
+    lines.sort();
+    return lines;
+}
+
+QString why(vela::FileError e)
+{
+    switch (e) {
+    case vela::FileError::None: return "None";
+    case vela::FileError::Read: return "Read";
+    case vela::FileError::Write: return "Write";
+    case vela::FileError::Missing: return "Missing";
+    }
+    return "?";
+}
+
+// The failure list, with paths relative to root.
+QStringList failures(const fs::path& root)
+{
+    QStringList out;
+    const QString prefix = QString::fromStdString(root.string()) + '/';
+    for (const auto& f : Modul1::kopierfehler) {
+        QString p = QString::fromStdString(f.pfad);
+        if (p.startsWith(prefix))
+            p = p.mid(prefix.size());
+        out << p + ":" + why(f.grund);
+    }
+    return out;
+}
+
+QString labelText()
+{
+    return QString::fromStdString(
+        vela::RuntimeCheckCast<vela::StaticText>(
+            vela::RuntimeWindowControlByName(warten(), "StaticText2"))
+            ->Text());
+}
+
+struct Job {
+    fs::path source, target;
+    QString item, dest;
+    QStringList targetTree;
+};
+
+struct Outcome {
+    QStringList tree, failures;
+    QString skip, error;
+};
+
+fs::path destination(const Job& job)
+{
+    return job.dest.isEmpty() ? job.target : job.target / job.dest.toStdString();
+}
+
+Outcome copy(const Job& job)
+{
+    Modul1::kopierfehler.clear();
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(job.source / job.item.toStdString()),
+                             vela::New<vela::FolderItem>(destination(job)));
+    return {snapshot(job.target), failures(job.target), {}, {}};
+}
+
+// In the child: set up the conditions, copy, and describe the result in lines
+// "T entry", "F failure", "S why skipped" or "E error".
+std::string copyUnder(const Job& job, const QString& mode)
+{
+    const auto sysError = [](const char* what) {
+        return std::string(what) + ": " + std::strerror(errno) + "\n";
+    };
+    if (mode == "tmpfs") {
+        if (::unshare(CLONE_NEWNS) != 0)
+            return "S no mount namespace: " + sysError("unshare");
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return "S " + sysError("mount --make-rprivate");
+        if (::mount("tmpfs", job.target.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
+            return "S no tmpfs: " + sysError("mount");
+    } else if (mode == "user") {
+        if (::chown(job.target.c_str(), kNobody, kNobody) != 0 || ::setgroups(0, nullptr) != 0 ||
+            ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            return "S cannot become an ordinary user: " + sysError("setuid");
+        if (::geteuid() == 0)
+            return "S still root\n";
+    }
+    make(job.target, job.targetTree);
+    if (mode == "fsize") {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {64 * 1024, 64 * 1024};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return "E " + sysError("setrlimit");
+    }
+    Outcome out = copy(job);
+    std::string report;
+    for (const QString& t : out.tree)
+        report += "T " + t.toStdString() + "\n";
+    for (const QString& f : out.failures)
+        report += "F " + f.toStdString() + "\n";
+    return report;
+}
+
+// Assertions in a child would not reach the test, so the child only reports.
+Outcome copyInChild(const Job& job, const QString& mode)
+{
+    warten();  // made here, so the child only sets its label
+    QCoreApplication::processEvents();
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {{}, {}, {}, "pipe failed"};
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return {{}, {}, {}, "fork failed"};
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::alarm(60);  // a hung child ends instead of hanging the test
+        std::string report;
+        try {
+            report = copyUnder(job, mode);
+        } catch (const std::exception& e) {
+            report = std::string("E ") + e.what() + "\n";
+        }
+        for (std::size_t off = 0; off < report.size();) {
+            const ssize_t n = ::write(fds[1], report.data() + off, report.size() - off);
+            if (n <= 0)
+                ::_exit(3);
+            off += std::size_t(n);
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        text.append(buffer, std::size_t(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+
+    Outcome out;
+    for (const QString& line : QString::fromStdString(text).split('\n', Qt::SkipEmptyParts)) {
+        const QString rest = line.mid(2);
+        switch (line.at(0).toLatin1()) {
+        case 'T': out.tree << rest; break;
+        case 'F': out.failures << rest; break;
+        case 'S': out.skip = rest; break;
+        default: out.error += rest + "; "; break;
+        }
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        out.error += QString("child ended with status %1").arg(status);
+    return out;
+}
+
+} // namespace
+
+class TestCopy : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void merge_data();
+    void merge();
+    void replacesFileInOneStep();
+    void nilItemThrows_data();
+    void nilItemThrows();
+    void progressLabel_data();
+    void progressLabel();
+    void sourceChangesDuringCopy_data();
+    void sourceChangesDuringCopy();
+};
+
+void TestCopy::initTestCase()
+{
+    // Folders the copy makes get 0755, as the trees expect.
+    ::umask(022);
+}
+
+void TestCopy::init()
+{
+    vela::RuntimeInit(0, nullptr);
+    _StaticInit();
+    Modul1::kopierfehler.clear();
+}
+
+void TestCopy::cleanup()
+{
+    _Finalise();
+    vela::RuntimeExit();
+}
+
+void TestCopy::merge_data()
+{
+    // "" runs here as root; "user" in a child as an ordinary user who owns
+    // the target; "fsize" in a child whose files may not grow past 64 KiB;
+    // "tmpfs" in a child whose target is a 64 KiB file system.
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("dest");
+    QTest::addColumn<QStringList>("source");
+    QTest::addColumn<QStringList>("target");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("failed");
+
+    QTest::newRow("folder created with everything below it")
+        << "" << "A" << "" << QStringList{"A/f=1", "A/S/g=2", "A/S/T/h=3"} << QStringList{}
+        << QStringList{"A/", "A/f=1", "A/S/", "A/S/g=2", "A/S/T/", "A/S/T/h=3"} << QStringList{};
+    QTest::newRow("empty folder created")
+        << "" << "A" << "" << QStringList{"A/"} << QStringList{"other=o"}
+        << QStringList{"A/", "other=o"} << QStringList{};
+    QTest::newRow("existing folders kept and filled, what only the target holds stays")
+        << "" << "A" << "" << QStringList{"A/f=1", "A/S/g=2"}
+        << QStringList{"A/mine=m", "A/S/mine=n", "A/Own/x=x", "A/empty/", "other=o"}
+        << QStringList{"A/", "A/f=1", "A/mine=m", "A/S/", "A/S/g=2", "A/S/mine=n", "A/Own/",
+                       "A/Own/x=x", "A/empty/", "other=o"}
+        << QStringList{};
+    QTest::newRow("files of the same name replaced, nested too")
+        << "" << "A" << "" << QStringList{"A/f=new", "A/S/g=2"}
+        << QStringList{"A/f=an older and longer text", "A/S/g=old"}
+        << QStringList{"A/", "A/f=new", "A/S/", "A/S/g=2"} << QStringList{};
+    QTest::newRow("locked target file replaced by its owner")
+        << "user" << "A" << "" << QStringList{"A/f=new"} << QStringList{"A/f=old@444"}
+        << QStringList{"A/", "A/f=new"} << QStringList{};
+    QTest::newRow("read-only target folders made writable for their files")
+        << "user" << "A" << "" << QStringList{"A/f=1", "A/S/g=2"}
+        << QStringList{"A/@555", "A/S/@555"} << QStringList{"A/", "A/f=1", "A/S/", "A/S/g=2"}
+        << QStringList{};
+
+    QTest::newRow("hidden files left out, the target's stay as they are")
+        << "" << "A" << "" << QStringList{"A/.h=new", "A/.n=new", "A/f=1"}
+        << QStringList{"A/.h=old@444"} << QStringList{"A/", "A/.h=old@444", "A/f=1"}
+        << QStringList{};
+    QTest::newRow("hidden file alone touches not even a read-only folder")
+        << "" << "A" << "" << QStringList{"A/.h=new"} << QStringList{"A/@555", "A/.h=old"}
+        << QStringList{"A/@555", "A/.h=old"} << QStringList{};
+    QTest::newRow("hidden folder created and walked")
+        << "" << "A" << "" << QStringList{"A/.d/g=2", "A/.d/.h=3", "A/.d/E/"} << QStringList{}
+        << QStringList{"A/", "A/.d/", "A/.d/g=2", "A/.d/E/"} << QStringList{};
+    QTest::newRow("hidden file given as the source")
+        << "" << ".h" << "" << QStringList{".h=new"} << QStringList{".h=old@444"}
+        << QStringList{".h=old@444"} << QStringList{};
+
+    QTest::newRow("file given as the source goes straight into the folder")
+        << "" << "f" << "D" << QStringList{"f=new"} << QStringList{"D/f=old", "f=mine"}
+        << QStringList{"D/", "D/f=new", "f=mine"} << QStringList{};
+    QTest::newRow("missing source changes nothing and is listed")
+        << "" << "nope" << "D" << QStringList{} << QStringList{"D/@555", "D/x=mine"}
+        << QStringList{"D/@555", "D/x=mine"} << QStringList{"D/nope:Missing"};
+
+    QTest::newRow("file in the way of a folder: listed once, nothing below tried")
+        << "" << "A" << "" << QStringList{"A/S/g=2", "A/S/T/h=3", "A/f=1"}
+        << QStringList{"A/S=mine"} << QStringList{"A/", "A/S=mine", "A/f=1"}
+        << QStringList{"A/S:Write"};
+    QTest::newRow("file in the way of the source folder itself")
+        << "" << "A" << "" << QStringList{"A/f=1"} << QStringList{"A=mine"}
+        << QStringList{"A=mine"} << QStringList{"A:Write"};
+    QTest::newRow("folder in the way of a file: it stays, the copy goes on")
+        << "" << "A" << "" << QStringList{"A/f=1", "A/g=2"} << QStringList{"A/f/in=mine"}
+        << QStringList{"A/", "A/f/", "A/f/in=mine", "A/g=2"} << QStringList{"A/f:Write"};
+
+    QTest::newRow("unreadable source file listed, old target file kept, the rest copied")
+        << "user" << "A" << "" << QStringList{"A/a1=1", "A/b2=secret@000", "A/c3=3"}
+        << QStringList{"A/b2=old"} << QStringList{"A/", "A/a1=1", "A/b2=old", "A/c3=3"}
+        << QStringList{"A/b2:Read"};
+
+    // The old file survives, no part of a copy is left, later files still fit,
+    // a replaced one too.
+    const QStringList big = {"A/a_big=*262144", "A/b_small=small", "A/c_big=*262144",
+                             "A/d_small=tiny"};
+    const QStringList afterFull = {"A/", "A/a_big=old", "A/b_small=small", "A/d_small=tiny"};
+    const QStringList fullFailures = {"A/a_big:Write", "A/c_big:Write"};
+    QTest::newRow("file size limit reached") << "fsize" << "A" << "" << big
+                                             << QStringList{"A/a_big=old", "A/b_small=old"} << afterFull
+                                             << fullFailures;
+    QTest::newRow("target file system full") << "tmpfs" << "A" << "" << big
+                                             << QStringList{"A/a_big=old", "A/b_small=old"} << afterFull
+                                             << fullFailures;
+}
+
+void TestCopy::merge()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, item);
+    QFETCH(QString, dest);
+    QFETCH(QStringList, source);
+    QFETCH(QStringList, target);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, failed);
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    QVERIFY(src.isValid() && tgt.isValid());
+    const fs::path srcRoot = src.path().toStdString();
+    make(srcRoot, source);
+    // An ordinary user must reach the source.
+    fs::permissions(srcRoot, fs::perms(0755));
+    const QStringList sourceBefore = snapshot(srcRoot);
+
+    const Job job{srcRoot, tgt.path().toStdString(), item, dest, target};
+    Outcome out;
+    if (mode.isEmpty()) {
+        make(job.target, target);
+        out = copy(job);
+    } else {
+        out = copyInChild(job, mode);
+    }
+    if (!out.skip.isEmpty())
+        QSKIP(qPrintable(out.skip));
+    QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+
+    expected.sort();
+    QCOMPARE(out.tree, expected);
+    QCOMPARE(out.failures, failed);
+    QCOMPARE(snapshot(srcRoot), sourceBefore);
+}
+
+void TestCopy::replacesFileInOneStep()
+{
+    // A second name for the old file still shows the old data: the new file
+    // was written beside it and renamed over it, not written into it.
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {"A/f=new data"});
+    make(t, {"A/f=old"});
+    fs::create_hard_link(t / "A/f", t / "keep");
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+    QCOMPARE(snapshot(t), (QStringList{"A/", "A/f=new data", "keep=old"}));
+    QVERIFY(Modul1::kopierfehler.empty());
+}
+
+void TestCopy::nilItemThrows_data()
+{
+    QTest::addColumn<bool>("nilSource");
+    QTest::addColumn<bool>("nilDestination");
+    QTest::newRow("source") << true << false;
+    QTest::newRow("destination") << false << true;
+}
+
+void TestCopy::nilItemThrows()
+{
+    QFETCH(bool, nilSource);
+    QFETCH(bool, nilDestination);
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {"A/f=new"});
+    make(t, {"A/f=old"});
+    vela::Ref<vela::FolderItem> quelle, ziel;
+    if (!nilSource)
+        quelle = vela::New<vela::FolderItem>(s / "A");
+    if (!nilDestination)
+        ziel = vela::New<vela::FolderItem>(t);
+    QVERIFY_THROWS_EXCEPTION(vela::NilObjectException, Modul1::CopyFileOrFolder(quelle, ziel));
+    QCOMPARE(snapshot(t), (QStringList{"A/", "A/f=old"}));
+    QVERIFY(Modul1::kopierfehler.empty());
+}
+
+void TestCopy::progressLabel_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QStringList>("source");
+    QTest::addColumn<QStringList>("atEachCall");  // the label at each background-task call
+    QTest::addColumn<QString>("last");
+
+    // Entries in name order: file, folder with a file, file.
+    QTest::newRow("folder") << "A" << QStringList{"A/a1=1", "A/b/b1=2", "A/c1=3"}
+                            << QStringList{"a1", "b1", "b1", "c1"} << "c1";
+    QTest::newRow("empty folder") << "A" << QStringList{"A/"} << QStringList{} << "vorher";
+    QTest::newRow("single file") << "f" << QStringList{"f=1"} << QStringList{} << "f";
+}
+
+void TestCopy::progressLabel()
+{
+    QFETCH(QString, item);
+    QFETCH(QStringList, source);
+    QFETCH(QStringList, atEachCall);
+    QFETCH(QString, last);
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, source);
+    vela::RuntimeCheckCast<vela::StaticText>(vela::RuntimeWindowControlByName(warten(), "StaticText2"))
+        ->SetText("vorher");
+    QStringList seen;
+    platform.onBackgroundTask = [&] { seen << labelText(); };
+
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / item.toStdString()),
+                             vela::New<vela::FolderItem>(t));
+    QCOMPARE(seen, atEachCall);
+    QCOMPARE(platform.BackgroundTaskCalls(), int(atEachCall.size()));
+    QCOMPARE(labelText(), last);
+    QVERIFY(fs::exists(t / item.toStdString()));
+    QVERIFY(Modul1::kopierfehler.empty());
+}
+
+void TestCopy::sourceChangesDuringCopy_data()
+{
+    QTest::addColumn<QString>("removed");  // at the first background-task call, after a1
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("failed");
+
+    QTest::newRow("next file vanishes")
+        << "A/b2" << QStringList{"A/", "A/a1=1", "A/b/", "A/b/x=4", "A/c3=3"}
+                                        << QStringList{"A/b2:Missing"};
+    QTest::newRow("next folder vanishes") << "A/b" << QStringList{"A/", "A/a1=1", "A/b2=2", "A/c3=3"}
+                                          << QStringList{"A/b:Missing"};
+    QTest::newRow("copied file vanishes")
+        << "A/a1" << QStringList{"A/", "A/a1=1", "A/b/", "A/b/x=4", "A/b2=2", "A/c3=3"}
+        << QStringList{};
+}
+
+void TestCopy::sourceChangesDuringCopy()
+{
+    QFETCH(QString, removed);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, failed);
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {"A/a1=1", "A/b/x=4", "A/b2=2", "A/c3=3"});
+    platform.onBackgroundTask = [&, calls = 0]() mutable {
+        if (++calls == 1)
+            fs::remove_all(s / removed.toStdString());
+    };
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+    expected.sort();
+    QCOMPARE(snapshot(t), expected);
+    QCOMPARE(failures(t), failed);
+}
+
+QTEST_MAIN(TestCopy)
+#include "tst_copy.moc"
