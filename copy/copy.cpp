@@ -23,15 +23,20 @@ void zeige(const std::string& name)
     warten()->Refresh(true);
 }
 
-void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela::FolderItem>& ziel)
+// zielGeprueft: whether the folder's lock was looked at already in this walk.
+void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela::FolderItem>& ziel,
+                  bool& zielGeprueft)
 {
     const std::string name = datei->Name();
     // Hidden files are left out, and the target's file of that name is left alone.
     if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
         return;
     // A locked folder would refuse the copy; for a missing file it stays as it is.
-    if (ziel->Locked() && datei->Exists())
-        ziel->SetLocked(false);
+    if (!zielGeprueft && datei->Exists()) {
+        zielGeprueft = true;
+        if (ziel->Locked())
+            ziel->SetLocked(false);
+    }
     if (!datei->CopyFileTo(ziel))
         melde(ziel, name, datei->LastError());
     zeige(name);
@@ -44,7 +49,8 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
     if (!quelle || !ziel)
         throw vela::NilObjectException();
     if (!quelle->Directory()) {
-        kopiereDatei(quelle, ziel);
+        bool geprueft = false;
+        kopiereDatei(quelle, ziel, geprueft);
         return;
     }
 
@@ -66,16 +72,12 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
 
     // The entries as listed now: one that goes away during the copy is
     // reported as missing and does not shift the ones after it.
-    std::vector<vela::Ref<vela::FolderItem>> eintraege;
-    for (int i = 1, n = quelle->Count(); i <= n; ++i)
-        if (auto eintrag = quelle->Item(i))
-            eintraege.push_back(eintrag);
-
-    for (const auto& eintrag : eintraege) {
+    bool geprueft = false;
+    for (const auto& eintrag : quelle->Entries()) {
         if (eintrag->Directory())
             CopyFileOrFolder(eintrag, zielordner);
         else
-            kopiereDatei(eintrag, zielordner);
+            kopiereDatei(eintrag, zielordner, geprueft);
         vela::RuntimeBackgroundTask();
     }
 }

@@ -5,6 +5,7 @@
 //                                      a disc-like tree of files with random content
 // Prints the seconds the copy took.
 #include <chrono>
+#include <filesystem>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -72,7 +73,8 @@ bool makeTree(const std::string& dir, long files, long folders, long minBytes, l
         x ^= x << 17;
         return x;
     };
-    ::mkdir(dir.c_str(), 0755);
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
     std::string buffer;
     for (long f = 0; f < files; ++f) {
         const std::string folder = dir + "/" + std::to_string(f % folders);

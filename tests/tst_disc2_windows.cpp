@@ -31,7 +31,8 @@ int runProgram(std::function<void()> during)
         // Keys go to the active window, as they do for a user.
         if (auto w = vela::_GetImplicitWindow(Fenster1::ClassName)) {
             w->Widget()->activateWindow();
-            QTest::qWaitForWindowActive(w->Widget());
+            if (!QTest::qWaitForWindowActive(w->Widget()))
+                qWarning("main window did not become active");
         }
         during();
     });

@@ -1,6 +1,8 @@
 #include "vela/folderitem.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -11,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "internal.h"
 #include "vela/platform.h"
 
 namespace fs = std::filesystem;
@@ -95,35 +98,48 @@ std::optional<CopyFailure> copyByReadWrite(int src, int dst)
     }
 }
 
-// Copies src into dst in the kernel where it can, by read and write where not.
-std::optional<CopyFailure> copyData(int src, int dst, off_t expected)
+// Whether copy_file_range works from a device to a folder's file system;
+// asked once per pair, since a failed try costs a system call per file.
+bool& kernelCopyWorks(dev_t from, const fs::path& toFolder)
 {
-    bool kernelCopy = true, useSendfile = false;
+    static std::map<std::pair<dev_t, std::string>, bool> known;
+    return known.try_emplace({from, toFolder.string()}, true).first->second;
+}
+
+// Copies src into dst in the kernel where it can, by read and write where not.
+std::optional<CopyFailure> copyData(int src, int dst, off_t expected, dev_t from,
+                                    const fs::path& toFolder)
+{
+    bool& rangeWorks = kernelCopyWorks(from, toFolder);
+    bool useSendfile = !rangeWorks;
+    off_t copied = 0;
     for (;;) {
-        ssize_t n;
-        if (!useSendfile)
-            n = ::copy_file_range(src, nullptr, dst, nullptr, std::size_t(1) << 30, 0);
-        else
-            n = ::sendfile(dst, src, nullptr, std::size_t(1) << 30);
+        // Stop at the size the file had when opened, as a snapshot of it.
+        if (expected > 0 && copied >= expected)
+            return std::nullopt;
+        const std::size_t chunk = std::size_t(1) << 30;
+        ssize_t n = useSendfile ? ::sendfile(dst, src, nullptr, chunk)
+                                : ::copy_file_range(src, nullptr, dst, nullptr, chunk, 0);
         if (n > 0) {
-            kernelCopy = false;  // data has moved: no more switching of method
+            copied += n;
             continue;
         }
         if (n == 0) {
             // Some file systems answer 0 to a kernel copy they cannot make.
-            if (kernelCopy && expected > 0)
+            if (copied == 0 && expected > 0)
                 return copyByReadWrite(src, dst);
             return std::nullopt;
         }
         int e = errno;
         if (e == EINTR)
             continue;
-        if (!useSendfile && (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP ||
-                             e == EBADF)) {
+        if (copied == 0 && !useSendfile &&
+            (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF)) {
+            rangeWorks = false;
             useSendfile = true;
             continue;
         }
-        if (useSendfile && kernelCopy && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP))
+        if (copied == 0 && useSendfile && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP))
             return copyByReadWrite(src, dst);
         if (isWriteErrno(e))
             return CopyFailure{Side::Write, e};
@@ -210,6 +226,25 @@ int FolderItem::Count() const
     return int(entries_.size());
 }
 
+std::vector<Ref<FolderItem>> FolderItem::Entries() const
+{
+    std::vector<std::string> names;
+    if (DIR* d = path_.empty() ? nullptr : ::opendir(path_.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..")
+                names.push_back(std::move(n));
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<Ref<FolderItem>> items;
+    items.reserve(names.size());
+    for (const auto& n : names)
+        items.push_back(New<FolderItem>(path_ / n));
+    return items;
+}
+
 Ref<FolderItem> FolderItem::Item(int index) const
 {
     RefreshListing();
@@ -286,81 +321,108 @@ bool FolderItem::CreateAsFolder()
     return Succeed();
 }
 
+namespace {
+
+// The permissions a new file gets from open(): what the umask leaves.
+mode_t processUmask()
+{
+    static const mode_t mask = [] {
+        mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
+} // namespace
+
+bool FolderItem::CopySymlinkTo(const fs::path& folder)
+{
+    struct stat st;
+    if (::lstat(path_.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return Fail(FileError::Read, "lstat", errno ? errno : EINVAL);
+    std::string link(std::size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = ::readlink(path_.c_str(), link.data(), link.size());
+    if (n < 0)
+        return Fail(FileError::Read, "readlink", errno);
+    link.resize(std::size_t(n));
+    const std::string name = Name();
+    const fs::path target = folder / name;
+    struct stat tst;
+    const bool replace = ::lstat(target.c_str(), &tst) == 0;
+    if (replace && S_ISDIR(tst.st_mode))
+        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
+    const fs::path written = replace ? folder / tempNameFor(name) : target;
+    if (::symlink(link.c_str(), written.c_str()) != 0)
+        return Fail(FileError::Write, "symlink", errno);
+    if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
+        int e = errno;
+        ::unlink(written.c_str());
+        return Fail(FileError::Write, "rename", e);
+    }
+    return Succeed();
+}
+
 bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 {
     if (!folder)
         throw NilObjectException();
-    struct stat st;
-    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0) {
-        int e = path_.empty() ? ENOENT : errno;
-        return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "lstat", e);
+    if (path_.empty())
+        return Fail(FileError::Missing, "open", ENOENT);
+    Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (src.fd < 0) {
+        int e = errno;
+        if (e == ELOOP)
+            return CopySymlinkTo(folder->Path());
+        return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "open", e);
     }
+    struct stat st;
+    if (::fstat(src.fd, &st) != 0)
+        return Fail(FileError::Read, "fstat", errno);
     if (S_ISDIR(st.st_mode))
         return Fail(FileError::Read, "copy", EISDIR);
+    // Big files take a while: let the screen catch up with the names shown so far.
+    if (st.st_size >= (off_t(1) << 20))
+        detail::FlushPendingPaints();
 
+    // A new file is written under its own name; an existing one is only
+    // replaced once a complete copy exists beside it.
     const std::string name = Name();
     const fs::path target = folder->Path() / name;
-    struct stat tst;
-    bool replace = ::lstat(target.c_str(), &tst) == 0;
-    if (replace && S_ISDIR(tst.st_mode))
-        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-
-    fs::path written;
-    if (S_ISLNK(st.st_mode)) {
-        std::string link(std::size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-        ssize_t n = ::readlink(path_.c_str(), link.data(), link.size());
-        if (n < 0)
-            return Fail(FileError::Read, "readlink", errno);
-        link.resize(std::size_t(n));
-        written = replace ? folder->Path() / tempNameFor(name) : target;
-        if (::symlink(link.c_str(), written.c_str()) != 0)
-            return Fail(FileError::Write, "symlink", errno);
-    } else {
-        Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (src.fd < 0) {
-            int e = errno;
-            return Fail(e == ENOENT ? FileError::Missing : FileError::Read, "open", e);
+    const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
+    fs::path written = target;
+    bool replace = false;
+    int dfd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (dfd < 0 && errno == EEXIST) {
+        struct stat tst;
+        if (::lstat(target.c_str(), &tst) == 0 && S_ISDIR(tst.st_mode))
+            return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
+        replace = true;
+        for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
+            written = folder->Path() / tempNameFor(name);
+            dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (dfd < 0 && errno != EEXIST)
+                break;
         }
-        if (::fstat(src.fd, &st) != 0)
-            return Fail(FileError::Read, "fstat", errno);
-
-        // A new file is written under its own name; an existing one is only
-        // replaced once a complete copy exists beside it.
-        int dfd = -1;
-        if (!replace) {
-            written = target;
-            dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (dfd < 0 && errno == EEXIST)
-                replace = true;
-        }
-        if (replace) {
-            for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
-                written = folder->Path() / tempNameFor(name);
-                dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-                if (dfd < 0 && errno != EEXIST)
-                    break;
-            }
-        }
-        if (dfd < 0)
-            return Fail(FileError::Write, "create", errno);
-        Fd dst(dfd);
-
-        auto fail = [&](FileError error, const char* what, int e) {
-            ::unlink(written.c_str());
-            return Fail(error, what, e);
-        };
-        if (auto failure = copyData(src.fd, dst.fd, st.st_size))
-            return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
-                        failure->err);
-        mode_t mode = (st.st_mode & 0777) | S_IWUSR;
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::fchmod(dst.fd, mode) != 0)
-            return fail(FileError::Write, "fchmod", errno);
-        if (::futimens(dst.fd, times) != 0)
-            return fail(FileError::Write, "futimens", errno);
-        if (::close(dst.release()) != 0)
-            return fail(FileError::Write, "close", errno);
     }
+    if (dfd < 0)
+        return Fail(FileError::Write, "create", errno);
+    Fd dst(dfd);
+
+    auto fail = [&](FileError error, const char* what, int e) {
+        ::unlink(written.c_str());
+        return Fail(error, what, e);
+    };
+    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->Path()))
+        return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
+                    failure->err);
+    if ((mode & ~processUmask()) != mode && ::fchmod(dst.fd, mode) != 0)
+        return fail(FileError::Write, "fchmod", errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(dst.fd, times) != 0)
+        return fail(FileError::Write, "futimens", errno);
+    if (::close(dst.release()) != 0)
+        return fail(FileError::Write, "close", errno);
     if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
         int e = errno;
         ::unlink(written.c_str());

@@ -7,8 +7,8 @@ namespace vela::detail {
 
 // Repaints every window whose refresh was held back to keep to one paint a frame.
 void FlushPendingPaints();
-// Asks for a repaint now, or within one frame when one was just made.
-void RequestRepaint(QWidget* window);
+// Asks for a repaint of the widget now, or within one frame when one was just made.
+void RequestRepaint(QWidget* widget);
 void DropPendingPaints();
 // Runs a push button's Action unless another Action is still running.
 bool BeginAction();

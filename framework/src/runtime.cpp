@@ -195,11 +195,12 @@ void RuntimeBackgroundTask()
 {
     auto& s = state();
     CurrentPlatform().BackgroundTask();
+    // Names held back to keep to one paint a frame are shown within that frame.
+    if (!s.pendingPaint.empty() && s.sincePaint.elapsed() >= frameMs)
+        detail::FlushPendingPaints();
     if (s.sinceEvents.isValid() && s.sinceEvents.elapsed() < eventsMs)
         return;
     s.sinceEvents.restart();
-    if (s.sincePaint.elapsed() >= frameMs)
-        detail::FlushPendingPaints();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -236,21 +237,18 @@ Ref<FolderItem> SelectFolder()
     return New<FolderItem>(*path);
 }
 
-void detail::RequestRepaint(QWidget* window)
+void detail::RequestRepaint(QWidget* widget)
 {
     auto& s = state();
-    if (!window)
+    if (!widget)
         return;
-    if (!s.sincePaint.isValid() || s.sincePaint.elapsed() >= frameMs) {
-        FlushPendingPaints();
-        window->repaint();
-        s.sincePaint.restart();
-        return;
-    }
+    bool known = false;
     for (const auto& p : s.pendingPaint)
-        if (p == window)
-            return;
-    s.pendingPaint.emplace_back(window);
+        known = known || p == widget;
+    if (!known)
+        s.pendingPaint.emplace_back(widget);
+    if (!s.sincePaint.isValid() || s.sincePaint.elapsed() >= frameMs)
+        FlushPendingPaints();
 }
 
 void detail::FlushPendingPaints()
@@ -259,10 +257,9 @@ void detail::FlushPendingPaints()
     auto pending = std::move(s.pendingPaint);
     s.pendingPaint.clear();
     for (const auto& p : pending)
-        if (p)
+        if (p && p->isVisible())
             p->repaint();
-    if (!pending.empty())
-        s.sincePaint.restart();
+    s.sincePaint.restart();
 }
 
 void detail::DropPendingPaints() { state().pendingPaint.clear(); }

@@ -170,6 +170,7 @@ struct ControlWidgets {
 };
 
 struct WindowWidgets {
+    std::vector<QPointer<QWidget>> changed;
     QPointer<QMainWindow> top;
     QPointer<QWidget> content;
     QPointer<QMenuBar> menuBar;
@@ -301,13 +302,20 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         auto c = std::get<Color>(value);
         l->color = QColor(c.red, c.green, c.blue);
     }
-    if (name == "Text" || name == "TextSize" || name == "Width" || name == "Height" ||
-        name == "Multiline" || name == "Bold" || name == "Italic") {
-        QFont f = fitFont(*this, [l](const QFontMetrics& fm) { return l->Fits(fm); });
+    // A multi-line text is set smaller until it fits; a single line keeps its
+    // size and is shortened in the middle when too long (a file name changes
+    // with every copied file and is measured only when drawn).
+    const bool layoutChanged = name == "TextSize" || name == "Width" || name == "Height" ||
+                               name == "Multiline" || name == "Bold" || name == "Italic";
+    if (layoutChanged || (name == "Text" && l->multiline)) {
+        QFont f = l->multiline ? fitFont(*this, [l](const QFontMetrics& fm) { return l->Fits(fm); })
+                               : fitFont(*this, [](const QFontMetrics&) { return true; });
         if (f != l->font())
             l->setFont(f);
     }
     l->update();
+    if (window_)
+        window_->ControlChanged(l);
 }
 
 // CheckBox
@@ -525,10 +533,25 @@ bool Window::IsVisible() const { return w_->top && w_->top->isVisible(); }
 
 void Window::Refresh(bool immediately)
 {
-    if (immediately)
-        detail::RequestRepaint(w_->top);
-    else
+    if (!immediately) {
         w_->top->update();
+        return;
+    }
+    // What changed is repainted, not the whole window: a copy refreshes after every file.
+    auto changed = std::move(w_->changed);
+    w_->changed.clear();
+    if (changed.empty())
+        detail::RequestRepaint(w_->top);
+    for (const auto& c : changed)
+        detail::RequestRepaint(c);
+}
+
+void Window::ControlChanged(QWidget* control)
+{
+    for (const auto& c : w_->changed)
+        if (c == control)
+            return;
+    w_->changed.emplace_back(control);
 }
 
 void Window::SetMenuBar(Ref<vela::MenuBar> bar)

@@ -36,6 +36,8 @@ public:
     // that does not exist or is not a folder.
     int Count() const;
     Ref<FolderItem> Item(int index) const;  // from 1; nil out of range
+    // All entries at once, in name order, as the folder holds them now.
+    std::vector<Ref<FolderItem>> Entries() const;
     // The entry of exactly that name, or where none exists but one entry has
     // the name in another letter case, that one. Nil only for a name that
     // cannot name an entry.
@@ -58,6 +60,7 @@ public:
     const std::string& LastErrorDetail() const { return detail_; }
 
 private:
+    bool CopySymlinkTo(const std::filesystem::path& folder);
     bool Fail(FileError error, const std::string& what, int err);
     bool Succeed();
     void RefreshListing() const;

@@ -125,6 +125,8 @@ public:
     QWidget* ContentArea() const;
     // Re-orders keyboard focus by the controls' TabIndex.
     void UpdateTabOrder();
+    // A control whose look changed, for the next Refresh(true).
+    void ControlChanged(QWidget* control);
 
     // The framework's construction: registers the instance under its class
     // name, then runs Layout, CreateControls, AddMenuHandlers, and Open when
