@@ -74,7 +74,7 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
     // reported as missing and does not shift the ones after it.
     bool geprueft = false;
     for (const auto& eintrag : quelle->Entries()) {
-        if (eintrag->Directory())
+        if (eintrag->ListedAsFolder())
             CopyFileOrFolder(eintrag, zielordner);
         else
             kopiereDatei(eintrag, zielordner, geprueft);

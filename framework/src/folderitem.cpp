@@ -100,15 +100,21 @@ std::optional<CopyFailure> copyByReadWrite(int src, int dst)
 
 // Whether copy_file_range works from a device to a folder's file system;
 // asked once per pair, since a failed try costs a system call per file.
-bool& kernelCopyWorks(dev_t from, const fs::path& toFolder)
+bool& kernelCopyWorks(dev_t from, const std::string& toFolder)
 {
     static std::map<std::pair<dev_t, std::string>, bool> known;
-    return known.try_emplace({from, toFolder.string()}, true).first->second;
+    static std::pair<dev_t, std::string> lastKey;
+    static bool* last = nullptr;
+    if (!last || lastKey.first != from || lastKey.second != toFolder) {
+        lastKey = {from, toFolder};
+        last = &known.try_emplace(lastKey, true).first->second;
+    }
+    return *last;
 }
 
 // Copies src into dst in the kernel where it can, by read and write where not.
 std::optional<CopyFailure> copyData(int src, int dst, off_t expected, dev_t from,
-                                    const fs::path& toFolder)
+                                    const std::string& toFolder)
 {
     bool& rangeWorks = kernelCopyWorks(from, toFolder);
     bool useSendfile = !rangeWorks;
@@ -152,22 +158,37 @@ std::optional<CopyFailure> copyData(int src, int dst, off_t expected, dev_t from
 
 FolderItem::FolderItem() = default;
 
-FolderItem::FolderItem(fs::path path, std::string volumeName)
-    : path_(std::move(path)), volumeName_(std::move(volumeName))
+FolderItem::FolderItem(std::string path, std::string volumeName)
+    : path_(std::move(path)), name_(std::move(volumeName))
 {
+    if (name_.empty() && !path_.empty()) {
+        std::size_t end = path_.find_last_not_of('/');
+        if (end == std::string::npos) {
+            name_ = path_;  // the root
+        } else {
+            std::size_t slash = path_.rfind('/', end);
+            name_ = path_.substr(slash == std::string::npos ? 0 : slash + 1,
+                                 end - (slash == std::string::npos ? 0 : slash + 1) + 1);
+        }
+    }
 }
 
-std::string FolderItem::Name() const
+Ref<FolderItem> FolderItem::Entry(const std::string& name, int listedKind) const
 {
-    if (!volumeName_.empty())
-        return volumeName_;
-    if (path_.empty())
-        return {};
-    std::string name = path_.filename().string();
-    return name.empty() ? path_.string() : name;
+    auto item = New<FolderItem>();
+    item->listedKind_ = listedKind;
+    item->path_.reserve(path_.size() + 1 + name.size());
+    item->path_ = path_;
+    if (item->path_.empty() || item->path_.back() != '/')
+        item->path_ += '/';
+    item->path_ += name;
+    item->name_ = name;
+    return item;
 }
 
-std::string FolderItem::AbsolutePath() const { return path_.string(); }
+const std::string& FolderItem::Name() const { return name_; }
+
+std::string FolderItem::AbsolutePath() const { return path_; }
 
 bool FolderItem::Exists() const
 {
@@ -179,6 +200,11 @@ bool FolderItem::Directory() const
 {
     struct stat st;
     return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FolderItem::ListedAsFolder() const
+{
+    return listedKind_ ? listedKind_ == 1 : Directory();
 }
 
 bool FolderItem::IsSymlink() const
@@ -228,20 +254,22 @@ int FolderItem::Count() const
 
 std::vector<Ref<FolderItem>> FolderItem::Entries() const
 {
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, int>> names;
     if (DIR* d = path_.empty() ? nullptr : ::opendir(path_.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.push_back(std::move(n));
+            if (n == "." || n == "..")
+                continue;
+            int kind = e->d_type == DT_DIR ? 1 : e->d_type == DT_UNKNOWN ? 0 : 2;
+            names.emplace_back(std::move(n), kind);
         }
         ::closedir(d);
     }
     std::sort(names.begin(), names.end());
     std::vector<Ref<FolderItem>> items;
     items.reserve(names.size());
-    for (const auto& n : names)
-        items.push_back(New<FolderItem>(path_ / n));
+    for (const auto& [n, kind] : names)
+        items.push_back(Entry(n, kind));
     return items;
 }
 
@@ -250,16 +278,16 @@ Ref<FolderItem> FolderItem::Item(int index) const
     RefreshListing();
     if (index < 1 || index > int(entries_.size()))
         return {};
-    return New<FolderItem>(path_ / entries_[std::size_t(index - 1)]);
+    return Entry(entries_[std::size_t(index - 1)]);
 }
 
 Ref<FolderItem> FolderItem::Child(const std::string& name) const
 {
     if (!validName(name) || path_.empty())
         return {};
-    fs::path exact = path_ / name;
+    Ref<FolderItem> exact = Entry(name);
     struct stat st;
-    if (::lstat(exact.c_str(), &st) != 0 && errno == ENOENT) {
+    if (::lstat(exact->path_.c_str(), &st) != 0 && errno == ENOENT) {
         // The discs were made for a file system that ignores case.
         if (DIR* d = ::opendir(path_.c_str())) {
             std::string match;
@@ -269,10 +297,10 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const
             }
             ::closedir(d);
             if (!match.empty())
-                return New<FolderItem>(path_ / match);
+                return Entry(match);
         }
     }
-    return New<FolderItem>(exact);
+    return exact;
 }
 
 bool FolderItem::Locked() const
@@ -336,7 +364,7 @@ mode_t processUmask()
 
 } // namespace
 
-bool FolderItem::CopySymlinkTo(const fs::path& folder)
+bool FolderItem::CopySymlinkTo(const std::string& folder)
 {
     struct stat st;
     if (::lstat(path_.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
@@ -347,12 +375,12 @@ bool FolderItem::CopySymlinkTo(const fs::path& folder)
         return Fail(FileError::Read, "readlink", errno);
     link.resize(std::size_t(n));
     const std::string name = Name();
-    const fs::path target = folder / name;
+    const std::string target = folder + "/" + name;
     struct stat tst;
     const bool replace = ::lstat(target.c_str(), &tst) == 0;
     if (replace && S_ISDIR(tst.st_mode))
         return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-    const fs::path written = replace ? folder / tempNameFor(name) : target;
+    const std::string written = replace ? folder + "/" + tempNameFor(name) : target;
     if (::symlink(link.c_str(), written.c_str()) != 0)
         return Fail(FileError::Write, "symlink", errno);
     if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
@@ -373,7 +401,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     if (src.fd < 0) {
         int e = errno;
         if (e == ELOOP)
-            return CopySymlinkTo(folder->Path());
+            return CopySymlinkTo(folder->path_);
         return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "open", e);
     }
     struct stat st;
@@ -387,10 +415,13 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 
     // A new file is written under its own name; an existing one is only
     // replaced once a complete copy exists beside it.
-    const std::string name = Name();
-    const fs::path target = folder->Path() / name;
+    std::string target;
+    target.reserve(folder->path_.size() + 1 + name_.size());
+    target += folder->path_;
+    target += '/';
+    target += name_;
     const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
-    fs::path written = target;
+    std::string temporary;
     bool replace = false;
     int dfd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (dfd < 0 && errno == EEXIST) {
@@ -399,12 +430,13 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
             return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
         replace = true;
         for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
-            written = folder->Path() / tempNameFor(name);
-            dfd = ::open(written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            temporary = folder->path_ + "/" + tempNameFor(name_);
+            dfd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (dfd < 0 && errno != EEXIST)
                 break;
         }
     }
+    const std::string& written = replace ? temporary : target;
     if (dfd < 0)
         return Fail(FileError::Write, "create", errno);
     Fd dst(dfd);
@@ -413,7 +445,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         ::unlink(written.c_str());
         return Fail(error, what, e);
     };
-    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->Path()))
+    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->path_))
         return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
                     failure->err);
     if ((mode & ~processUmask()) != mode && ::fchmod(dst.fd, mode) != 0)
@@ -453,7 +485,7 @@ Ref<FolderItem> Volume(int index)
     if (index < 0 || index >= int(volumes.size()))
         return {};
     const auto& v = volumes[std::size_t(index)];
-    return New<FolderItem>(fs::path(v.path), v.name);
+    return New<FolderItem>(v.path, v.name);
 }
 
 } // namespace vela

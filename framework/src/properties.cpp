@@ -45,6 +45,16 @@ void PropertyHolder::SetProperty(const std::string& name, const Value& value)
     PropertyChanged(name, value);
 }
 
+void PropertyHolder::StoreChecked(const char* name, Value value)
+{
+    auto it = values_.find(name);
+    if (it == values_.end()) {
+        SetProperty(name, value);
+        return;
+    }
+    it->second = std::move(value);
+}
+
 const Value& PropertyHolder::Property(const std::string& name) const
 {
     auto it = values_.find(name);

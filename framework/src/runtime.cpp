@@ -48,8 +48,8 @@ char* argvStore[] = {argv0, nullptr};
 
 // One screen frame.
 constexpr qint64 frameMs = 16;
-// How often a long job lets the event loop run.
-constexpr qint64 eventsMs = 10;
+// How often a long job lets the event loop run: once a frame.
+constexpr qint64 eventsMs = 16;
 
 class QtPlatform : public Platform {
 public:
@@ -254,11 +254,12 @@ void detail::RequestRepaint(QWidget* widget)
 void detail::FlushPendingPaints()
 {
     auto& s = state();
-    auto pending = std::move(s.pendingPaint);
-    s.pendingPaint.clear();
+    static std::vector<QPointer<QWidget>> pending;
+    pending.swap(s.pendingPaint);
     for (const auto& p : pending)
         if (p && p->isVisible())
             p->repaint();
+    pending.clear();
     s.sincePaint.restart();
 }
 

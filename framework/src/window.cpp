@@ -30,8 +30,10 @@ QString toQt(const std::string& s)
 {
     // A CR in a text is a line break.
     QString q = QString::fromStdString(s);
-    q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    q.replace(QChar('\r'), QChar('\n'));
+    if (s.find('\r') != std::string::npos) {
+        q.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        q.replace(QChar('\r'), QChar('\n'));
+    }
     return q;
 }
 
@@ -75,6 +77,7 @@ public:
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
     QString text;
+    bool paintQueued = false;  // an update() is on its way; no need for another
     int align = 0;
     bool multiline = false;
     QColor color = Qt::black;
@@ -99,6 +102,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        paintQueued = false;
         QPainter p(this);
         p.setPen(color);
         p.drawText(rect(), Flags(), Shown());
@@ -138,7 +142,7 @@ protected:
 };
 
 struct Lists {
-    std::map<std::string, Ref<Window>> implicit;
+    std::map<std::string, Ref<Window>, std::less<>> implicit;
     std::vector<Ref<Window>> windows;
 };
 Lists& lists()
@@ -170,7 +174,7 @@ struct ControlWidgets {
 };
 
 struct WindowWidgets {
-    std::vector<QPointer<QWidget>> changed;
+    std::vector<QWidget*> changed;  // children of the content area: they live as long as it
     QPointer<QMainWindow> top;
     QPointer<QWidget> content;
     QPointer<QMenuBar> menuBar;
@@ -289,6 +293,18 @@ StaticText::StaticText()
     SetWidget(new TextLabel);
 }
 
+// A copy sets the label for every file: a known name and kind need none of
+// SetProperty's look-ups.
+void StaticText::SetText(const std::string& text)
+{
+    if (!HasProperty("Text")) {
+        SetProperty("Text", Value(text));
+        return;
+    }
+    StoreChecked("Text", Value(text));
+    ApplyProperty("Text", Property("Text"));
+}
+
 void StaticText::ApplyProperty(const std::string& name, const Value& value)
 {
     auto* l = static_cast<TextLabel*>(Widget());
@@ -313,7 +329,10 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         if (f != l->font())
             l->setFont(f);
     }
-    l->update();
+    if (!l->paintQueued) {
+        l->paintQueued = true;
+        l->update();
+    }
     if (window_)
         window_->ControlChanged(l);
 }
@@ -538,12 +557,11 @@ void Window::Refresh(bool immediately)
         return;
     }
     // What changed is repainted, not the whole window: a copy refreshes after every file.
-    auto changed = std::move(w_->changed);
-    w_->changed.clear();
-    if (changed.empty())
+    if (w_->changed.empty())
         detail::RequestRepaint(w_->top);
-    for (const auto& c : changed)
+    for (const auto& c : w_->changed)
         detail::RequestRepaint(c);
+    w_->changed.clear();
 }
 
 void Window::ControlChanged(QWidget* control)
@@ -598,7 +616,7 @@ void Window::_AddControl(const std::string& name, Ref<RectControl> control)
     control->AttachTo(this);
 }
 
-Ref<RectControl> Window::ControlByName(const std::string& name) const
+Ref<RectControl> Window::ControlByName(std::string_view name) const
 {
     auto it = byName_.find(name);
     return it == byName_.end() ? Ref<RectControl>() : it->second;
@@ -617,7 +635,7 @@ void Window::UpdateTabOrder()
         QWidget::setTabOrder(focusable[i - 1]->Widget(), focusable[i]->Widget());
 }
 
-Ref<Window> _GetImplicitWindow(const std::string& className)
+Ref<Window> _GetImplicitWindow(std::string_view className)
 {
     auto& l = lists().implicit;
     auto it = l.find(className);
@@ -630,7 +648,7 @@ void _ReleaseImplicitWindowList() { lists().implicit.clear(); }
 void _ReleaseDirtyWindows() { detail::DropPendingPaints(); }
 void _ReleaseWindows() { lists().windows.clear(); }
 
-Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, const std::string& name)
+Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, std::string_view name)
 {
     return window->ControlByName(name);
 }

@@ -23,13 +23,16 @@ class FolderItem {
 public:
     // Names no item: empty Name and AbsolutePath, Exists false.
     FolderItem();
-    explicit FolderItem(std::filesystem::path path, std::string volumeName = {});
+    explicit FolderItem(std::string path, std::string volumeName = {});
 
-    std::string Name() const;
+    const std::string& Name() const;
     std::string AbsolutePath() const;
-    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path Path() const { return path_; }
     bool Exists() const;
     bool Directory() const;
+    // For an item from Entries(): whether it was a folder when listed, which
+    // spares asking the file system again; otherwise Directory().
+    bool ListedAsFolder() const;
     bool IsSymlink() const;
 
     // Entries are counted and numbered in name order; Count is 0 for an item
@@ -60,13 +63,16 @@ public:
     const std::string& LastErrorDetail() const { return detail_; }
 
 private:
-    bool CopySymlinkTo(const std::filesystem::path& folder);
+    bool CopySymlinkTo(const std::string& folder);
+    // An entry of this folder, named as listed.
+    Ref<FolderItem> Entry(const std::string& name, int listedKind = 0) const;
     bool Fail(FileError error, const std::string& what, int err);
     bool Succeed();
     void RefreshListing() const;
 
-    std::filesystem::path path_;
-    std::string volumeName_;
+    std::string path_;
+    std::string name_;
+    int listedKind_ = 0;  // 0 unknown, 1 folder, 2 anything else
     FileError error_ = FileError::None;
     std::string detail_;
 

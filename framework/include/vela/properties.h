@@ -48,6 +48,9 @@ public:
 
 protected:
     void Accept(std::initializer_list<std::pair<const char*, Kind>> names);
+    // Stores a value for a name the class accepts with that kind, without the
+    // checks and notification of SetProperty: for values set very often.
+    void StoreChecked(const char* name, Value value);
     // Called after a property was stored, so the toolkit side can follow.
     virtual void PropertyChanged(const std::string& name, const Value& value) = 0;
     std::string className_ = "Object";

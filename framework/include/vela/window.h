@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vela/properties.h"
@@ -59,7 +60,7 @@ public:
     StaticText();
     std::string Text() const { return TextProperty("Text"); }
     // A CR in the text is a line break.
-    void SetText(const std::string& text) { SetProperty("Text", Value(text)); }
+    void SetText(const std::string& text);
 
 protected:
     void ApplyProperty(const std::string& name, const Value& value) override;
@@ -117,7 +118,7 @@ public:
     Ref<C> __New() { return New<C>(); }
     // The window holds the control and finds it by that name from then on.
     void _AddControl(const std::string& name, Ref<RectControl> control);
-    Ref<RectControl> ControlByName(const std::string& name) const;
+    Ref<RectControl> ControlByName(std::string_view name) const;
     // Controls in the order they were added.
     const std::vector<Ref<RectControl>>& Controls() const { return controls_; }
 
@@ -142,14 +143,14 @@ private:
     void ApplySize();
     std::unique_ptr<WindowWidgets> w_;
     std::vector<Ref<RectControl>> controls_;
-    std::map<std::string, Ref<RectControl>> byName_;
+    std::map<std::string, Ref<RectControl>, std::less<>> byName_;
     Ref<vela::MenuBar> menuBar_;
     bool opened_ = false;
     bool constructing_ = false;
 };
 
 // The single instance kept under a registered class name, or nil.
-Ref<Window> _GetImplicitWindow(const std::string& className);
+Ref<Window> _GetImplicitWindow(std::string_view className);
 // Every window the framework holds, in creation order.
 std::vector<Ref<Window>> AllWindows();
 // The shut-down's releases of the framework's window lists.
@@ -157,7 +158,7 @@ void _ReleaseImplicitWindowList();
 void _ReleaseDirtyWindows();
 void _ReleaseWindows();
 
-Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, const std::string& name);
+Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, std::string_view name);
 
 template <class W>
 Ref<W> NewWindow(const std::string& className)
