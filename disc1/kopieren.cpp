@@ -17,21 +17,14 @@ const Disc disc1 = {"VARNOD1", "Bitte Tessavel DVD 1 einlegen!"};
 void Kopieren()
 {
     kopierfehler.clear();
-    auto quelle = SucheDisc(disc1);
-    if (auto fehler = DiscFehler(quelle, disc1); !fehler.empty()) {
-        vela::MsgBox(fehler);
+    auto quelle = DiscQuelle(disc1);
+    if (!quelle)
         return;
-    }
-    auto ziel = zielordner->Child("Resources");
-    if (!ziel || !ziel->Exists()) {
-        vela::MsgBox("Ordner Resources nicht gefunden");
+    auto ziel = VorhandenerOrdner(zielordner, "Resources", "Ordner Resources nicht gefunden");
+    if (ziel)
+        ziel = VorhandenerOrdner(ziel, "default scenery", "Ordner default scenery nicht gefunden");
+    if (!ziel)
         return;
-    }
-    ziel = ziel->Child("default scenery");
-    if (!ziel || !ziel->Exists()) {
-        vela::MsgBox("Ordner default scenery nicht gefunden");
-        return;
-    }
     warten()->Show();
     if (auto quellbaum = quelle->Child("default_scenery")) {
         // A disc without its scenery must not end in what looks like a success.

@@ -69,16 +69,12 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
         vela::MsgBox("Zusatzdateien für X-Plane 9 nicht gefunden (default_scenery)");
         return;
     }
-    auto szenerieZiel = zielordner->Child("Resources");
-    if (!szenerieZiel || !szenerieZiel->Exists()) {
-        vela::MsgBox("Zielverzeichnis nicht gefunden: Resources");
+    auto szenerieZiel = VorhandenerOrdner(zielordner, "Resources", "Zielverzeichnis nicht gefunden: Resources");
+    if (szenerieZiel)
+        szenerieZiel = VorhandenerOrdner(szenerieZiel, "default scenery",
+                                         "Zielverzeichnis nicht gefunden: default scenery");
+    if (!szenerieZiel)
         return;
-    }
-    szenerieZiel = szenerieZiel->Child("default scenery");
-    if (!szenerieZiel || !szenerieZiel->Exists()) {
-        vela::MsgBox("Zielverzeichnis nicht gefunden: default scenery");
-        return;
-    }
 
     // A disc without its scenery must not end in what looks like a success.
     if (!quellbaum->Directory())
@@ -111,16 +107,12 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
 void Kopieren()
 {
     kopierfehler.clear();
-    auto quelle = SucheDisc(disc2);
-    if (auto fehler = DiscFehler(quelle, disc2); !fehler.empty()) {
-        vela::MsgBox(fehler);
+    auto quelle = DiscQuelle(disc2);
+    if (!quelle)
         return;
-    }
-    auto customScenery = zielordner->Child("Custom Scenery");
-    if (!customScenery || !customScenery->Exists()) {
-        vela::MsgBox("Kein X-Plane-Verzeichnis");
+    auto customScenery = VorhandenerOrdner(zielordner, "Custom Scenery", "Kein X-Plane-Verzeichnis");
+    if (!customScenery)
         return;
-    }
     warten()->Show();
     installiere(quelle, customScenery);
     Abschliessen();

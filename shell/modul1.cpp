@@ -44,6 +44,27 @@ std::string DiscFehler(const vela::Ref<vela::FolderItem>& quelle, const Disc& di
     return {};
 }
 
+vela::Ref<vela::FolderItem> DiscQuelle(const Disc& disc)
+{
+    auto quelle = SucheDisc(disc);
+    if (auto fehler = DiscFehler(quelle, disc); !fehler.empty()) {
+        vela::MsgBox(fehler);
+        return {};
+    }
+    return quelle;
+}
+
+vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
+                                              const char* meldung)
+{
+    auto ordner = in->Child(name);
+    if (!ordner || !ordner->Exists()) {
+        vela::MsgBox(meldung);
+        return {};
+    }
+    return ordner;
+}
+
 std::string Fehlerbericht()
 {
     if (kopierfehler.empty())

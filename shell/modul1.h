@@ -28,6 +28,12 @@ struct Disc {
 vela::Ref<vela::FolderItem> SucheDisc(const Disc& disc);
 // Why the disc cannot be used, or "" when it can.
 std::string DiscFehler(const vela::Ref<vela::FolderItem>& quelle, const Disc& disc);
+// The disc's "resources" folder; nil, after telling the user why, when the
+// disc is not there or cannot be used.
+vela::Ref<vela::FolderItem> DiscQuelle(const Disc& disc);
+// The existing child of that name; nil, after the message, when there is none.
+vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
+                                              const char* meldung);
 
 // The message that lists what could not be copied, or "" when nothing failed.
 std::string Fehlerbericht();

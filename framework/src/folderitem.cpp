@@ -364,6 +364,17 @@ mode_t processUmask()
 
 } // namespace
 
+// The complete copy takes the old item's place in one step.
+bool FolderItem::PutInPlace(const std::string& written, const std::string& target)
+{
+    if (::rename(written.c_str(), target.c_str()) != 0) {
+        int e = errno;
+        ::unlink(written.c_str());
+        return Fail(FileError::Write, "rename", e);
+    }
+    return Succeed();
+}
+
 bool FolderItem::CopySymlinkTo(const std::string& folder)
 {
     struct stat st;
@@ -383,12 +394,7 @@ bool FolderItem::CopySymlinkTo(const std::string& folder)
     const std::string written = replace ? folder + "/" + tempNameFor(name) : target;
     if (::symlink(link.c_str(), written.c_str()) != 0)
         return Fail(FileError::Write, "symlink", errno);
-    if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
-        int e = errno;
-        ::unlink(written.c_str());
-        return Fail(FileError::Write, "rename", e);
-    }
-    return Succeed();
+    return replace ? PutInPlace(written, target) : Succeed();
 }
 
 bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
@@ -455,12 +461,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return fail(FileError::Write, "futimens", errno);
     if (::close(dst.release()) != 0)
         return fail(FileError::Write, "close", errno);
-    if (replace && ::rename(written.c_str(), target.c_str()) != 0) {
-        int e = errno;
-        ::unlink(written.c_str());
-        return Fail(FileError::Write, "rename", e);
-    }
-    return Succeed();
+    return replace ? PutInPlace(written, target) : Succeed();
 }
 
 bool FolderItem::Fail(FileError error, const std::string& what, int err)

@@ -55,8 +55,11 @@ class QtPlatform : public Platform {
 public:
     void MsgBox(const std::string& text) override
     {
-        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromStdString(text),
-                        QMessageBox::Ok, QApplication::activeWindow());
+        // A CR in a text is a line break, as in the windows' texts.
+        QString shown = QString::fromStdString(text);
+        shown.replace(QChar('\r'), QChar('\n'));
+        QMessageBox box(QMessageBox::NoIcon, QString(), shown, QMessageBox::Ok,
+                        QApplication::activeWindow());
         box.exec();
     }
     std::optional<std::string> SelectFolder() override

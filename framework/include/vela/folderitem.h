@@ -64,6 +64,7 @@ public:
 
 private:
     bool CopySymlinkTo(const std::string& folder);
+    bool PutInPlace(const std::string& written, const std::string& target);
     // An entry of this folder, named as listed.
     Ref<FolderItem> Entry(const std::string& name, int listedKind = 0) const;
     bool Fail(FileError error, const std::string& what, int err);
