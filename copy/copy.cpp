@@ -1,5 +1,7 @@
 #include "copy/copy.h"
 
+#include <map>
+
 #include "shell/warten.h"
 #include "vela/runtime.h"
 #include "vela/text.h"
@@ -42,19 +44,24 @@ void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela
     zeige(name);
 }
 
-} // namespace
+// Names compared as the discs' file system does: in any letter case.
+struct OhneGrossKlein {
+    bool operator()(const std::string& a, const std::string& b) const
+    {
+        return vela::RuntimeStringCompare(a, b) < 0;
+    }
+};
 
-void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& ziel)
+// Copies the folder quelle into zielordner, the target folder of its name in ziel.
+void kopiereOrdner(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& zielordner,
+                   const vela::Ref<vela::FolderItem>& ziel)
 {
-    if (!quelle || !ziel)
-        throw vela::NilObjectException();
+    // Gone, or no longer a folder, since it was listed: the file copy reports it.
     if (!quelle->Directory()) {
         bool geprueft = false;
         kopiereDatei(quelle, ziel, geprueft);
         return;
     }
-
-    auto zielordner = ziel->Child(quelle->Name());
     if (!zielordner) {
         melde(ziel, quelle->Name(), vela::FileError::Write);
         return;
@@ -70,16 +77,45 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
         return;
     }
 
+    // What the target folder held before, by name in any letter case: a
+    // folder of the disc merges into the one there of its name. Read once,
+    // not once for every folder.
+    std::map<std::string, std::string, OhneGrossKlein> vorhanden;
+    bool gelesen = false;
+
     // The entries as listed now: one that goes away during the copy is
     // reported as missing and does not shift the ones after it.
     bool geprueft = false;
     for (const auto& eintrag : quelle->Entries()) {
-        if (eintrag->ListedAsFolder())
-            CopyFileOrFolder(eintrag, zielordner);
-        else
+        if (eintrag->ListedAsFolder()) {
+            if (!gelesen) {
+                for (const auto& da : zielordner->Entries())
+                    vorhanden.emplace(da->Name(), da->Name());
+                gelesen = true;
+            }
+            auto name = vorhanden.find(eintrag->Name());
+            kopiereOrdner(eintrag,
+                          zielordner->ExactChild(name != vorhanden.end() ? name->second : eintrag->Name()),
+                          zielordner);
+        } else {
             kopiereDatei(eintrag, zielordner, geprueft);
+        }
         vela::RuntimeBackgroundTask();
     }
+}
+
+} // namespace
+
+void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& ziel)
+{
+    if (!quelle || !ziel)
+        throw vela::NilObjectException();
+    if (!quelle->Directory()) {
+        bool geprueft = false;
+        kopiereDatei(quelle, ziel, geprueft);
+        return;
+    }
+    kopiereOrdner(quelle, ziel->Child(quelle->Name()), ziel);
 }
 
 } // namespace Modul1

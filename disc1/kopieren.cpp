@@ -30,10 +30,10 @@ void Kopieren()
         // A disc without its scenery must not end in what looks like a success.
         if (!quellbaum->Directory())
             kopierfehler.push_back({ziel->AbsolutePath(), vela::FileError::Missing});
-        const int m = quellbaum->Count();
-        for (int i = 1; i <= m; ++i) {
-            if (auto eintrag = quellbaum->Item(i))
-                CopyFileOrFolder(eintrag, ziel);
+        // The entries as listed once: one that goes away meanwhile is
+        // reported by the copy and shifts none of the others.
+        for (const auto& eintrag : quellbaum->Entries()) {
+            CopyFileOrFolder(eintrag, ziel);
             vela::RuntimeBackgroundTask();
         }
     }

@@ -51,10 +51,8 @@ void kopiereNavigationsdaten(const vela::Ref<vela::FolderItem>& eintrag,
         kopierfehler.push_back({navZiel->AbsolutePath(), vela::FileError::Missing});
         return;
     }
-    const int k = navQuelle->Count();
-    for (int j = 1; j <= k; ++j) {
-        if (auto item = navQuelle->Item(j))
-            CopyFileOrFolder(item, navZiel);
+    for (const auto& eintrag : navQuelle->Entries()) {
+        CopyFileOrFolder(eintrag, navZiel);
         vela::RuntimeBackgroundTask();
     }
 }
@@ -79,14 +77,13 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
     // A disc without its scenery must not end in what looks like a success.
     if (!quellbaum->Directory())
         kopierfehler.push_back({szenerieZiel->AbsolutePath(), vela::FileError::Missing});
-    const int m = quellbaum->Count();
-    for (int i = 1; i <= m; ++i) {
-        if (auto eintrag = quellbaum->Item(i)) {
-            if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
-                CopyFileOrFolder(eintrag, szenerieZiel);
-            else
-                kopiereNavigationsdaten(eintrag, customScenery);
-        }
+    // The entries as listed once: one that goes away meanwhile is reported
+    // by the copy and shifts none of the others.
+    for (const auto& eintrag : quellbaum->Entries()) {
+        if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
+            CopyFileOrFolder(eintrag, szenerieZiel);
+        else
+            kopiereNavigationsdaten(eintrag, customScenery);
         vela::RuntimeBackgroundTask();
     }
 

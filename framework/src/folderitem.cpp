@@ -303,6 +303,13 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const
     return exact;
 }
 
+Ref<FolderItem> FolderItem::ExactChild(const std::string& name) const
+{
+    if (!validName(name) || path_.empty())
+        return {};
+    return Entry(name);
+}
+
 bool FolderItem::Locked() const
 {
     struct stat st;

@@ -492,7 +492,7 @@ void Window::PropertyChanged(const std::string& name, const Value& value)
     } else if (name == "Left" || name == "Top") {
         top->move(int(IntProperty("Left")), int(IntProperty("Top")));
     } else if (name == "BackColor" || name == "HasBackColor") {
-        if (BoolProperty("HasBackColor")) {
+        if (BoolProperty("HasBackColor") && HasProperty("BackColor")) {
             auto c = std::get<Color>(Property("BackColor"));
             QPalette p = w_->content->palette();
             p.setColor(QPalette::Window, QColor(c.red, c.green, c.blue));

@@ -45,6 +45,8 @@ public:
     // the name in another letter case, that one. Nil only for a name that
     // cannot name an entry.
     Ref<FolderItem> Child(const std::string& name) const;
+    // The entry of exactly that name, without looking for other letter cases.
+    Ref<FolderItem> ExactChild(const std::string& name) const;
 
     // Not writable by its owner.
     bool Locked() const;
