@@ -201,7 +201,7 @@ void RuntimeBackgroundTask()
     // Names held back to keep to one paint a frame are shown within that frame.
     if (!s.pendingPaint.empty() && s.sincePaint.elapsed() >= frameMs)
         detail::FlushPendingPaints();
-    if (s.sinceEvents.isValid() && s.sinceEvents.elapsed() < eventsMs)
+    if (s.sinceEvents.elapsed() < eventsMs)
         return;
     s.sinceEvents.restart();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <utility>
 
 namespace vela {
@@ -61,6 +62,9 @@ Ref<T> RuntimeCheckCast(const Ref<U>& object)
 {
     if (!object)
         return Ref<T>();
+    // The exact class is the common case and needs no walk of the class tree.
+    if (typeid(*object.get()) == typeid(T))
+        return Ref<T>(std::static_pointer_cast<T>(object.shared()));
     auto cast = std::dynamic_pointer_cast<T>(object.shared());
     if (!cast)
         throw IllegalCastException(typeid(*object.get()).name());
