@@ -106,6 +106,8 @@ private slots:
     void secondClickDuringInstallIsHeldBack();
     void laterDiscOfSameNameWins();
     void optionsOffCopyOnlyScenery();
+    void navigationFoldersThereAreFilled();
+    void emptySceneryStillCopiesOptions();
     void failuresAreListed_data();
     void failuresAreListed();
     void longFailureListIsCut();
@@ -281,6 +283,32 @@ void TestDisc2Install::optionsOffCopyOnlyScenery()
     QCOMPARE(QDir(s.xp + "/Custom Scenery").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{"mine"});  // without "DSF 820 Earth" no zztevorterrain either
     QVERIFY(QFile::exists(s.xp + "/Resources/default scenery/readme.txt"));
+}
+
+void TestDisc2Install::navigationFoldersThereAreFilled()
+{
+    Setup s;
+    // Another letter case, as on a Mac-made X-Plane folder: used, not doubled.
+    write(s.xp + "/Custom Scenery/zztevorterrain/Earth nav data/+40+010/own.dsf", "own");
+    s.click(s.xp);
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+    QCOMPARE(QDir(s.xp + "/Custom Scenery/zztevorterrain").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{"Earth nav data"});
+    QCOMPARE(read(s.xp + "/Custom Scenery/zztevorterrain/Earth nav data/+40+010/own.dsf"), QByteArray("own"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/zztevorterrain/Earth nav data/+40+010/n.dsf"), QByteArray("nav"));
+}
+
+void TestDisc2Install::emptySceneryStillCopiesOptions()
+{
+    Setup s;
+    QDir(s.disc + "/resources/default_scenery").removeRecursively();
+    fixture::mkdir(s.disc + "/resources/default_scenery");
+    const QStringList before = fixture::tree(s.xp + "/Resources");
+    s.click(s.xp);
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+    QCOMPARE(fixture::tree(s.xp + "/Resources"), before);
+    QVERIFY(!QDir(s.xp + "/Custom Scenery/zztevorterrain").exists());
+    QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
 }
 
 void TestDisc2Install::failuresAreListed_data()
