@@ -29,7 +29,7 @@ void zeige(const std::string& name)
 void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela::FolderItem>& ziel,
                   bool& zielGeprueft)
 {
-    const std::string name = datei->Name();
+    const std::string& name = datei->Name();
     // Hidden files are left out, and the target's file of that name is left alone.
     if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
         return;

@@ -1,6 +1,7 @@
 // Times one copy of a tree, for scripts/bench-copy:
 //   bench-copy installer SOURCE DEST   the installer's copy with its progress window
 //   bench-copy bare SOURCE DEST        a minimal walk: each file copied by the kernel, nothing else
+//   bench-copy bare-times SOURCE DEST  the same, keeping each file's modification time and mode
 //   bench-copy make-tree DIR FILES FOLDERS MINBYTES MAXBYTES
 //                                      a disc-like tree of files with random content
 // Prints the seconds the copy took.
@@ -25,7 +26,9 @@
 
 namespace {
 
-bool bareCopy(const std::string& src, const std::string& dst)
+// keepTimes: also give each copy the source's modification time and
+// permissions, as the installer must (two more system calls a file).
+bool bareCopy(const std::string& src, const std::string& dst, bool keepTimes)
 {
     DIR* d = ::opendir(src.c_str());
     if (!d)
@@ -37,7 +40,7 @@ bool bareCopy(const std::string& src, const std::string& dst)
             continue;
         const std::string s = src + "/" + e->d_name, t = dst + "/" + e->d_name;
         if (e->d_type == DT_DIR) {
-            ok = bareCopy(s, t) && ok;
+            ok = bareCopy(s, t, keepTimes) && ok;
             continue;
         }
         int in = ::open(s.c_str(), O_RDONLY | O_CLOEXEC);
@@ -53,6 +56,11 @@ bool bareCopy(const std::string& src, const std::string& dst)
                 while ((n = ::sendfile(out, in, nullptr, std::size_t(1) << 30)) > 0) {
                 }
             ok = ok && n == 0;
+            struct stat st;
+            if (keepTimes && ::fstat(in, &st) == 0) {
+                const struct timespec times[2] = {st.st_atim, st.st_mtim};
+                ::futimens(out, times);
+            }
         }
         if (in >= 0)
             ::close(in);
@@ -109,9 +117,9 @@ int main(int argc, char** argv)
     }
     const std::string mode = argv[1], src = argv[2], dst = argv[3];
     using clock = std::chrono::steady_clock;
-    if (mode == "bare") {
+    if (mode == "bare" || mode == "bare-times") {
         auto t0 = clock::now();
-        bool ok = bareCopy(src, dst + "/" + src.substr(src.find_last_of('/') + 1));
+        bool ok = bareCopy(src, dst + "/" + src.substr(src.find_last_of('/') + 1), mode == "bare-times");
         std::printf("%.6f\n", std::chrono::duration<double>(clock::now() - t0).count());
         return ok ? 0 : 1;
     }

@@ -428,8 +428,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 
     // A new file is written under its own name; an existing one is only
     // replaced once a complete copy exists beside it.
-    std::string target;
-    target.reserve(folder->path_.size() + 1 + name_.size());
+    // One buffer for the target's path, not an allocation for every file.
+    static std::string target;
+    target.clear();
     target += folder->path_;
     target += '/';
     target += name_;

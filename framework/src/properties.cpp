@@ -45,14 +45,15 @@ void PropertyHolder::SetProperty(const std::string& name, const Value& value)
     PropertyChanged(name, value);
 }
 
-void PropertyHolder::StoreChecked(const char* name, Value value)
+const Value* PropertyHolder::StoreChecked(const char* name, Value value)
 {
     auto it = values_.find(name);
     if (it == values_.end()) {
         SetProperty(name, value);
-        return;
+        return nullptr;
     }
     it->second = std::move(value);
+    return &it->second;
 }
 
 const Value& PropertyHolder::Property(const std::string& name) const

@@ -23,6 +23,11 @@ namespace vela {
 
 namespace {
 
+// One screen frame.
+constexpr qint64 frameMs = 16;
+// How often a long job lets the event loop run: once a frame.
+constexpr qint64 eventsMs = 16;
+
 struct State {
     QApplication* ownedApp = nullptr;
     Ref<Application> app;
@@ -31,8 +36,10 @@ struct State {
     bool failed = false;
     bool inAction = false;
     std::vector<std::string> classes;
-    QElapsedTimer sinceEvents;
-    QElapsedTimer sincePaint;
+    // One clock for the run; the times of the last event round and paint on it.
+    QElapsedTimer clock;
+    qint64 lastEvents = 0;
+    qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
 };
 
@@ -46,10 +53,6 @@ int argcStore = 1;
 char argv0[] = "tessavel";
 char* argvStore[] = {argv0, nullptr};
 
-// One screen frame.
-constexpr qint64 frameMs = 16;
-// How often a long job lets the event loop run: once a frame.
-constexpr qint64 eventsMs = 16;
 
 class QtPlatform : public Platform {
 public:
@@ -127,8 +130,9 @@ void RuntimeInit(int argc, char** argv)
     s.failed = false;
     s.inAction = false;
     s.classes.clear();
-    s.sinceEvents.start();
-    s.sincePaint.start();
+    s.clock.start();
+    s.lastEvents = 0;
+    s.lastPaint = -frameMs;
 }
 
 int RuntimeExit()
@@ -199,11 +203,12 @@ void RuntimeBackgroundTask()
     auto& s = state();
     CurrentPlatform().BackgroundTask();
     // Names held back to keep to one paint a frame are shown within that frame.
-    if (!s.pendingPaint.empty() && s.sincePaint.elapsed() >= frameMs)
+    const qint64 now = s.clock.elapsed();
+    if (!s.pendingPaint.empty() && now - s.lastPaint >= frameMs)
         detail::FlushPendingPaints();
-    if (s.sinceEvents.elapsed() < eventsMs)
+    if (now - s.lastEvents < eventsMs)
         return;
-    s.sinceEvents.restart();
+    s.lastEvents = now;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -250,7 +255,7 @@ void detail::RequestRepaint(QWidget* widget)
         known = known || p == widget;
     if (!known)
         s.pendingPaint.emplace_back(widget);
-    if (!s.sincePaint.isValid() || s.sincePaint.elapsed() >= frameMs)
+    if (!s.clock.isValid() || s.clock.elapsed() - s.lastPaint >= frameMs)
         FlushPendingPaints();
 }
 
@@ -263,7 +268,7 @@ void detail::FlushPendingPaints()
         if (p && p->isVisible())
             p->repaint();
     pending.clear();
-    s.sincePaint.restart();
+    s.lastPaint = s.clock.isValid() ? s.clock.elapsed() : 0;
 }
 
 void detail::DropPendingPaints() { state().pendingPaint.clear(); }

@@ -76,7 +76,21 @@ public:
     {
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    QString text;
+    // The text as set, turned into the toolkit's form only when it is needed:
+    // a copy sets the label for every file but it is drawn once a frame.
+    void SetText(const std::string& s)
+    {
+        raw_ = s;
+        stale_ = true;
+    }
+    const QString& Text() const
+    {
+        if (stale_) {
+            text_ = toQt(raw_);
+            stale_ = false;
+        }
+        return text_;
+    }
     bool paintQueued = false;  // an update() is on its way; no need for another
     int align = 0;
     bool multiline = false;
@@ -89,14 +103,14 @@ public:
     }
     bool Fits(const QFontMetrics& fm) const
     {
-        QRect r = fm.boundingRect(QRect(0, 0, width(), height()), Flags(), text);
+        QRect r = fm.boundingRect(QRect(0, 0, width(), height()), Flags(), Text());
         return r.width() <= width() && r.height() <= height();
     }
     QString Shown() const
     {
         if (multiline)
-            return text;
-        return fontMetrics().elidedText(text, Qt::ElideMiddle, width());
+            return Text();
+        return fontMetrics().elidedText(Text(), Qt::ElideMiddle, width());
     }
 
 protected:
@@ -107,6 +121,11 @@ protected:
         p.setPen(color);
         p.drawText(rect(), Flags(), Shown());
     }
+
+private:
+    std::string raw_;
+    mutable QString text_;
+    mutable bool stale_ = false;
 };
 
 class Arrows : public QWidget {
@@ -297,19 +316,15 @@ StaticText::StaticText()
 // SetProperty's look-ups.
 void StaticText::SetText(const std::string& text)
 {
-    if (!HasProperty("Text")) {
-        SetProperty("Text", Value(text));
-        return;
-    }
-    StoreChecked("Text", Value(text));
-    ApplyProperty("Text", Property("Text"));
+    if (const Value* stored = StoreChecked("Text", Value(text)))
+        ApplyProperty("Text", *stored);
 }
 
 void StaticText::ApplyProperty(const std::string& name, const Value& value)
 {
     auto* l = static_cast<TextLabel*>(Widget());
     if (name == "Text")
-        l->text = toQt(std::get<std::string>(value));
+        l->SetText(std::get<std::string>(value));
     else if (name == "TextAlign")
         l->align = int(std::get<std::int64_t>(value));
     else if (name == "Multiline")

@@ -49,15 +49,17 @@ public:
 protected:
     void Accept(std::initializer_list<std::pair<const char*, Kind>> names);
     // Stores a value for a name the class accepts with that kind, without the
-    // checks and notification of SetProperty: for values set very often.
-    void StoreChecked(const char* name, Value value);
+    // checks and notification of SetProperty, for values set very often: the
+    // stored value, for the caller to apply; nil when it was not set before,
+    // and SetProperty took it (and applied it).
+    const Value* StoreChecked(const char* name, Value value);
     // Called after a property was stored, so the toolkit side can follow.
     virtual void PropertyChanged(const std::string& name, const Value& value) = 0;
     std::string className_ = "Object";
 
 private:
     std::map<std::string, Kind> schema_;
-    std::map<std::string, Value> values_;
+    std::map<std::string, Value, std::less<>> values_;
     std::vector<std::string> order_;
 };
 
