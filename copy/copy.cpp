@@ -71,7 +71,7 @@ void kopiereOrdner(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<ve
             melde(ziel, zielordner->Name(), vela::FileError::Write);
             return;
         }
-    } else if (!zielordner->Directory()) {
+    } else if (!zielordner->LeadsToFolder()) {
         // A file stands where the disc has a folder: it stays, and the folder is reported.
         melde(ziel, zielordner->Name(), vela::FileError::Write);
         return;

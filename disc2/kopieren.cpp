@@ -29,7 +29,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
     auto ordner = in->Child(name);
     if (!ordner->Exists())
         ordner->CreateAsFolder();
-    if (!ordner->Directory()) {
+    if (!ordner->LeadsToFolder()) {
         kopierfehler.push_back({ordner->AbsolutePath(), vela::FileError::Write});
         return {};
     }

@@ -1,6 +1,7 @@
 // The disc-2 install from the click on "Installieren" to "Installation
 // beendet": the checks and their messages, the copy plan, reported failures.
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "copy/copy.h"
 #include "disc2/modul1.h"
@@ -108,6 +109,8 @@ private slots:
     void optionsOffCopyOnlyScenery();
     void navigationFoldersThereAreFilled();
     void emptySceneryStillCopiesOptions();
+    void linkedTargetFoldersAreFilled();
+    void pipeOnTheDiscIsReportedNotWaitedFor();
     void failuresAreListed_data();
     void failuresAreListed();
     void longFailureListIsCut();
@@ -309,6 +312,34 @@ void TestDisc2Install::emptySceneryStillCopiesOptions()
     QCOMPARE(fixture::tree(s.xp + "/Resources"), before);
     QVERIFY(!QDir(s.xp + "/Custom Scenery/zztevorterrain").exists());
     QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
+}
+
+void TestDisc2Install::linkedTargetFoldersAreFilled()
+{
+    Setup s;
+    // Scenery kept on another drive behind links: filled through them.
+    QDir(s.xp + "/Resources/default scenery/+40+010").removeRecursively();
+    fixture::mkdir(s.tmp.filePath("elsewhere/tile"));
+    fixture::mkdir(s.tmp.filePath("elsewhere/zz"));
+    QVERIFY(QFile::link(s.tmp.filePath("elsewhere/tile"), s.xp + "/Resources/default scenery/+40+010"));
+    QVERIFY(QFile::link(s.tmp.filePath("elsewhere/zz"), s.xp + "/Custom Scenery/zztevorterrain"));
+    s.click(s.xp);
+    QCOMPARE(s.messages(), QStringList{"Installation beendet"});
+    QCOMPARE(read(s.tmp.filePath("elsewhere/tile/a.dsf")), QByteArray("new a"));
+    QCOMPARE(read(s.tmp.filePath("elsewhere/zz/Earth Nav Data/+40+010/n.dsf")), QByteArray("nav"));
+    QVERIFY(QFileInfo(s.xp + "/Resources/default scenery/+40+010").isSymLink());
+}
+
+void TestDisc2Install::pipeOnTheDiscIsReportedNotWaitedFor()
+{
+    Setup s;
+    QCOMPARE(::mkfifo(qPrintable(s.disc + "/resources/default_scenery/+40+010/pipe"), 0644), 0);
+    s.click(s.xp);
+    QCOMPARE(s.messages(), (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                                        "Resources/default scenery/+40+010/pipe – Lesefehler",
+                                        "Installation beendet"}));
+    QVERIFY(!QFileInfo::exists(s.xp + "/Resources/default scenery/+40+010/pipe"));
+    QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/b.dsf"), QByteArray("new b"));
 }
 
 void TestDisc2Install::failuresAreListed_data()

@@ -202,6 +202,12 @@ bool FolderItem::Directory() const
     return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool FolderItem::LeadsToFolder() const
+{
+    struct stat st;
+    return !path_.empty() && ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool FolderItem::ListedAsFolder() const
 {
     return listedKind_ ? listedKind_ == 1 : Directory();
@@ -410,7 +416,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         throw NilObjectException();
     if (path_.empty())
         return Fail(FileError::Missing, "open", ENOENT);
-    Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    // Non-blocking, so a pipe on the source cannot hang the copy; only
+    // regular files are copied.
+    Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (src.fd < 0) {
         int e = errno;
         if (e == ELOOP)
@@ -422,6 +430,8 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(FileError::Read, "fstat", errno);
     if (S_ISDIR(st.st_mode))
         return Fail(FileError::Read, "copy", EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Fail(FileError::Read, "not a regular file", EINVAL);
     // Big files take a while: let the screen catch up with the names shown so far.
     if (st.st_size >= (off_t(1) << 20))
         detail::FlushPendingPaints();

@@ -34,6 +34,9 @@ public:
     // spares asking the file system again; otherwise Directory().
     bool ListedAsFolder() const;
     bool IsSymlink() const;
+    // A folder, or a link to one: where a target folder may stand (users
+    // keep scenery on other drives behind links).
+    bool LeadsToFolder() const;
 
     // Entries are counted and numbered in name order; Count is 0 for an item
     // that does not exist or is not a folder.
