@@ -17,17 +17,22 @@ void melde(const vela::Ref<vela::FolderItem>& ziel, const std::string& name, vel
     kopierfehler.push_back({(ziel->Path() / name).string(), grund});
 }
 
-void zeige(const std::string& name)
+// The progress window and its label, looked up once for a whole copy.
+struct Anzeige {
+    vela::Ref<class warten> fenster = warten();
+    vela::Ref<vela::StaticText> name = vela::RuntimeCheckCast<vela::StaticText>(
+        vela::RuntimeWindowControlByName(fenster, "StaticText2"));
+};
+
+void zeige(const Anzeige& anzeige, const std::string& name)
 {
-    auto label = vela::RuntimeCheckCast<vela::StaticText>(
-        vela::RuntimeWindowControlByName(warten(), "StaticText2"));
-    label->SetText(name);
-    warten()->Refresh(true);
+    anzeige.name->SetText(name);
+    anzeige.fenster->Refresh(true);
 }
 
 // zielGeprueft: whether the folder's lock was looked at already in this walk.
-void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela::FolderItem>& ziel,
-                  bool& zielGeprueft)
+void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei,
+                  const vela::Ref<vela::FolderItem>& ziel, bool& zielGeprueft)
 {
     const std::string& name = datei->Name();
     // Hidden files are left out, and the target's file of that name is left alone.
@@ -41,7 +46,7 @@ void kopiereDatei(const vela::Ref<vela::FolderItem>& datei, const vela::Ref<vela
     }
     if (!datei->CopyFileTo(ziel))
         melde(ziel, name, datei->LastError());
-    zeige(name);
+    zeige(anzeige, name);
 }
 
 // Names compared as the discs' file system does: in any letter case.
@@ -53,13 +58,13 @@ struct OhneGrossKlein {
 };
 
 // Copies the folder quelle into zielordner, the target folder of its name in ziel.
-void kopiereOrdner(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& zielordner,
+void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& zielordner,
                    const vela::Ref<vela::FolderItem>& ziel)
 {
     // Gone, or no longer a folder, since it was listed: the file copy reports it.
     if (!quelle->Directory()) {
         bool geprueft = false;
-        kopiereDatei(quelle, ziel, geprueft);
+        kopiereDatei(anzeige, quelle, ziel, geprueft);
         return;
     }
     if (!zielordner) {
@@ -94,11 +99,11 @@ void kopiereOrdner(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<ve
                 gelesen = true;
             }
             auto name = vorhanden.find(eintrag->Name());
-            kopiereOrdner(eintrag,
+            kopiereOrdner(anzeige, eintrag,
                           zielordner->ExactChild(name != vorhanden.end() ? name->second : eintrag->Name()),
                           zielordner);
         } else {
-            kopiereDatei(eintrag, zielordner, geprueft);
+            kopiereDatei(anzeige, eintrag, zielordner, geprueft);
         }
         vela::RuntimeBackgroundTask();
     }
@@ -110,12 +115,13 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
 {
     if (!quelle || !ziel)
         throw vela::NilObjectException();
+    const Anzeige anzeige;
     if (!quelle->Directory()) {
         bool geprueft = false;
-        kopiereDatei(quelle, ziel, geprueft);
+        kopiereDatei(anzeige, quelle, ziel, geprueft);
         return;
     }
-    kopiereOrdner(quelle, ziel->Child(quelle->Name()), ziel);
+    kopiereOrdner(anzeige, quelle, ziel->Child(quelle->Name()), ziel);
 }
 
 } // namespace Modul1

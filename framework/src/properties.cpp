@@ -56,6 +56,12 @@ const Value* PropertyHolder::StoreChecked(const char* name, Value value)
     return &it->second;
 }
 
+std::string* PropertyHolder::StoredText(const char* name)
+{
+    auto it = values_.find(name);
+    return it == values_.end() ? nullptr : std::get_if<std::string>(&it->second);
+}
+
 const Value& PropertyHolder::Property(const std::string& name) const
 {
     auto it = values_.find(name);

@@ -114,6 +114,10 @@ void RuntimeInit(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     auto& s = state();
     if (!qApp) {
+        // Through shared memory every paint first waits for the X server to
+        // finish the one before; these small windows are sent faster as they are.
+        if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+            qputenv("QT_XCB_NO_MITSHM", "1");
         if (argc > 0 && argv) {
             argcStore = argc;
             s.ownedApp = new QApplication(argcStore, argv);
@@ -204,11 +208,16 @@ void RuntimeBackgroundTask()
     CurrentPlatform().BackgroundTask();
     // Names held back to keep to one paint a frame are shown within that frame.
     const qint64 now = s.clock.elapsed();
-    if (!s.pendingPaint.empty() && now - s.lastPaint >= frameMs)
-        detail::FlushPendingPaints();
-    if (now - s.lastEvents < eventsMs)
+    if (now - s.lastEvents < eventsMs) {
+        if (!s.pendingPaint.empty() && now - s.lastPaint >= frameMs)
+            detail::FlushPendingPaints();
         return;
+    }
     s.lastEvents = now;
+    // Painted first, so the event round finds the label already drawn and
+    // does not draw it a second time within the frame.
+    if (!s.pendingPaint.empty())
+        detail::FlushPendingPaints();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

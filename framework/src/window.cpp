@@ -312,12 +312,35 @@ StaticText::StaticText()
     SetWidget(new TextLabel);
 }
 
-// A copy sets the label for every file: a known name and kind need none of
-// SetProperty's look-ups.
+// Drawn with the next paint; the window learns what to repaint on Refresh.
+static void queuePaint(TextLabel* l, Window* window)
+{
+    if (!l->paintQueued) {
+        l->paintQueued = true;
+        l->update();
+    }
+    if (window)
+        window->ControlChanged(l);
+}
+
+// A copy sets the label for every file: a single line is overwritten in
+// place, without SetProperty's look-ups, and measured only when drawn.
 void StaticText::SetText(const std::string& text)
 {
+    auto* l = static_cast<TextLabel*>(Widget());
+    if (!l) {  // its window is gone: only remembered
+        StoreChecked("Text", Value(text));
+        return;
+    }
+    if (text_ && !l->multiline) {
+        *text_ = text;
+        l->SetText(text);
+        queuePaint(l, window_);
+        return;
+    }
     if (const Value* stored = StoreChecked("Text", Value(text)))
         ApplyProperty("Text", *stored);
+    text_ = StoredText("Text");
 }
 
 void StaticText::ApplyProperty(const std::string& name, const Value& value)
@@ -344,12 +367,7 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         if (f != l->font())
             l->setFont(f);
     }
-    if (!l->paintQueued) {
-        l->paintQueued = true;
-        l->update();
-    }
-    if (window_)
-        window_->ControlChanged(l);
+    queuePaint(l, window_);
 }
 
 // CheckBox

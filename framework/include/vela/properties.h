@@ -53,6 +53,10 @@ protected:
     // stored value, for the caller to apply; nil when it was not set before,
     // and SetProperty took it (and applied it).
     const Value* StoreChecked(const char* name, Value value);
+    // The stored text of a text property set before, for a setter called very
+    // often to overwrite in place; nil while it is not set. Stays valid: stored
+    // values are never removed, and a text property only ever holds a text.
+    std::string* StoredText(const char* name);
     // Called after a property was stored, so the toolkit side can follow.
     virtual void PropertyChanged(const std::string& name, const Value& value) = 0;
     std::string className_ = "Object";

@@ -64,6 +64,9 @@ public:
 
 protected:
     void ApplyProperty(const std::string& name, const Value& value) override;
+
+private:
+    std::string* text_ = nullptr;  // the stored Text, once there is one
 };
 
 class CheckBox : public RectControl {
