@@ -8,8 +8,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
+#include <string_view>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -47,10 +49,20 @@ bool isWriteErrno(int e)
            e == EISDIR || e == ENOTDIR || e == EEXIST || e == ENOTEMPTY || e == EMLINK;
 }
 
+// A copy opens and closes two files for each file it copies, on the GUI
+// thread, which is never cancelled: called directly, these spare the C
+// library's cancellation bookkeeping around every call.
+int openFile(const char* path, int flags, mode_t mode = 0)
+{
+    return int(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }
+
 struct Fd {
     int fd = -1;
     explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) ::close(fd); }
+    ~Fd() { if (fd >= 0) closeFile(fd); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int release() { int f = fd; fd = -1; return f; }
@@ -260,22 +272,51 @@ int FolderItem::Count() const
 
 std::vector<Ref<FolderItem>> FolderItem::Entries() const
 {
-    std::vector<std::pair<std::string, int>> names;
+    // A disc folder holds hundreds of files: their names go into one buffer
+    // and are sorted by reference, and their items are made in one block.
+    struct Listed {
+        std::size_t at, size;
+        int kind;
+    };
+    std::string names;
+    std::vector<Listed> listed;
+    names.reserve(4096);
+    listed.reserve(128);
     if (DIR* d = path_.empty() ? nullptr : ::opendir(path_.c_str())) {
         while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..")
+            const char* n = e->d_name;
+            if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
                 continue;
+            const std::size_t size = std::strlen(n);
             int kind = e->d_type == DT_DIR ? 1 : e->d_type == DT_UNKNOWN ? 0 : 2;
-            names.emplace_back(std::move(n), kind);
+            listed.push_back({names.size(), size, kind});
+            names.append(n, size);
         }
         ::closedir(d);
     }
-    std::sort(names.begin(), names.end());
+    auto name = [&names](const Listed& l) { return std::string_view(names).substr(l.at, l.size); };
+    // A disc lists its folders in name order already.
+    auto byName = [&name](const Listed& a, const Listed& b) { return name(a) < name(b); };
+    if (!std::is_sorted(listed.begin(), listed.end(), byName))
+        std::sort(listed.begin(), listed.end(), byName);
+
+    auto block = std::make_shared<std::vector<FolderItem>>(listed.size());
     std::vector<Ref<FolderItem>> items;
-    items.reserve(names.size());
-    for (const auto& [n, kind] : names)
-        items.push_back(Entry(n, kind));
+    items.reserve(listed.size());
+    const bool slash = path_.empty() || path_.back() != '/';
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        FolderItem& item = (*block)[i];
+        const std::string_view n = name(listed[i]);
+        item.listedKind_ = listed[i].kind;
+        item.path_.reserve(path_.size() + 1 + n.size());
+        item.path_ = path_;
+        if (slash)
+            item.path_ += '/';
+        item.path_ += n;
+        item.name_ = n;
+        // Each item keeps the block alive.
+        items.emplace_back(std::shared_ptr<FolderItem>(block, &item));
+    }
     return items;
 }
 
@@ -418,7 +459,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(FileError::Missing, "open", ENOENT);
     // Non-blocking, so a pipe on the source cannot hang the copy; only
     // regular files are copied.
-    Fd src(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    Fd src(openFile(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (src.fd < 0) {
         int e = errno;
         if (e == ELOOP)
@@ -447,7 +488,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
     std::string temporary;
     bool replace = false;
-    int dfd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    int dfd = openFile(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (dfd < 0 && errno == EEXIST) {
         struct stat tst;
         if (::lstat(target.c_str(), &tst) == 0 && S_ISDIR(tst.st_mode))
@@ -455,7 +496,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         replace = true;
         for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
             temporary = folder->path_ + "/" + tempNameFor(name_);
-            dfd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            dfd = openFile(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (dfd < 0 && errno != EEXIST)
                 break;
         }
@@ -477,7 +518,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(dst.fd, times) != 0)
         return fail(FileError::Write, "futimens", errno);
-    if (::close(dst.release()) != 0)
+    if (closeFile(dst.release()) != 0)
         return fail(FileError::Write, "close", errno);
     return replace ? PutInPlace(written, target) : Succeed();
 }

@@ -41,6 +41,9 @@ struct State {
     qint64 lastEvents = 0;
     qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
+    QWidget* lastRequested = nullptr;  // compared only, never used
+    qint64 now = 0;                    // the clock as last read for a paint
+    bool nowFresh = false;             // and not yet used by a background task
 };
 
 State& state()
@@ -207,7 +210,9 @@ void RuntimeBackgroundTask()
     auto& s = state();
     CurrentPlatform().BackgroundTask();
     // Names held back to keep to one paint a frame are shown within that frame.
-    const qint64 now = s.clock.elapsed();
+    // The time read for the label just before is recent enough.
+    const qint64 now = s.nowFresh ? s.now : s.clock.elapsed();
+    s.nowFresh = false;
     if (now - s.lastEvents < eventsMs) {
         if (!s.pendingPaint.empty() && now - s.lastPaint >= frameMs)
             detail::FlushPendingPaints();
@@ -259,12 +264,22 @@ void detail::RequestRepaint(QWidget* widget)
     auto& s = state();
     if (!widget)
         return;
-    bool known = false;
-    for (const auto& p : s.pendingPaint)
-        known = known || p == widget;
-    if (!known)
-        s.pendingPaint.emplace_back(widget);
-    if (!s.clock.isValid() || s.clock.elapsed() - s.lastPaint >= frameMs)
+    // A copy asks for the same label after every file.
+    if (widget != s.lastRequested || s.pendingPaint.empty()) {
+        bool known = false;
+        for (const auto& p : s.pendingPaint)
+            known = known || p == widget;
+        if (!known)
+            s.pendingPaint.emplace_back(widget);
+        s.lastRequested = widget;
+    }
+    if (!s.clock.isValid()) {
+        FlushPendingPaints();
+        return;
+    }
+    s.now = s.clock.elapsed();
+    s.nowFresh = true;
+    if (s.now - s.lastPaint >= frameMs)
         FlushPendingPaints();
 }
 
