@@ -254,6 +254,25 @@ void TestFolderItem::itemsInNameOrder()
     QVERIFY(folder.Item(4)->Directory());
     for (int outside : {0, -1, 5, 1000})
         QVERIFY2(folder.Item(outside).IsNil(), qPrintable(QString::number(outside)));
+
+    // All at once: the same order; each item stands on its own and outlives the list.
+    Ref<FolderItem> kept;
+    {
+        auto entries = folder.Entries();
+        QCOMPARE(int(entries.size()), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(QString::fromStdString(entries[i]->Name()), expected[i]);
+            QCOMPARE(entries[i]->AbsolutePath(), (root / expected[i].toStdString()).string());
+            QCOMPARE(entries[i]->ListedAsFolder(), i == 3);
+        }
+        QVERIFY(!entries[0]->CopyFileTo(New<FolderItem>((root / "missing").string())));
+        QCOMPARE(entries[1]->LastError(), FileError::None);
+        kept = entries[2];
+    }
+    const fs::path into = root / "c dir";
+    QVERIFY(kept->CopyFileTo(New<FolderItem>(into.string())));
+    QCOMPARE(readFile(into / "b.dat"), QByteArray("b"));
+    QVERIFY(FolderItem((root / "missing").string()).Entries().empty());
 }
 
 void TestFolderItem::count_data()
