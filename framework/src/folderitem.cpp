@@ -54,7 +54,7 @@ bool isWriteErrno(int e)
 // library's cancellation bookkeeping around every call.
 int openFile(const char* path, int flags, mode_t mode = 0)
 {
-    return int(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+    return int(::syscall(SYS_openat, AT_FDCWD, path, flags | O_LARGEFILE, mode));
 }
 
 int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }

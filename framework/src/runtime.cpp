@@ -41,7 +41,6 @@ struct State {
     qint64 lastEvents = 0;
     qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
-    QWidget* lastRequested = nullptr;  // compared only, never used
     qint64 now = 0;                    // the clock as last read for a paint
     bool nowFresh = false;             // and not yet used by a background task
 };
@@ -265,13 +264,12 @@ void detail::RequestRepaint(QWidget* widget)
     if (!widget)
         return;
     // A copy asks for the same label after every file.
-    if (widget != s.lastRequested || s.pendingPaint.empty()) {
+    if (s.pendingPaint.empty() || s.pendingPaint.back() != widget) {
         bool known = false;
         for (const auto& p : s.pendingPaint)
             known = known || p == widget;
         if (!known)
             s.pendingPaint.emplace_back(widget);
-        s.lastRequested = widget;
     }
     if (!s.clock.isValid()) {
         FlushPendingPaints();
