@@ -67,6 +67,7 @@ private slots:
 
     void progressWindow();
     void progressLabelShowsAtOnce();
+    void progressLabelOncePerFrame();
     void busyIndicatorTurns();
 
     void init();
@@ -432,6 +433,33 @@ void TestDisc2Windows::progressLabelShowsAtOnce()
     vela::RuntimeBackgroundTask();
     QVERIFY(counter.paints >= 2);
     QCOMPARE(label->Text(), std::string("file99"));
+    label->Widget()->removeEventFilter(&counter);
+}
+
+void TestDisc2Windows::progressLabelOncePerFrame()
+{
+    // As a copy does: a name after every file, events after every file. The
+    // label follows within a frame but is drawn once a frame, not a second
+    // time by the event round.
+    TestPlatform platform;
+    auto p = warten();
+    QCoreApplication::processEvents();
+    auto label = vela::RuntimeCheckCast<vela::StaticText>(p->ControlByName("StaticText2"));
+    PaintCounter counter;
+    label->Widget()->installEventFilter(&counter);
+
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 300; ++i) {
+        label->SetText("file" + std::to_string(i) + ".dsf");
+        p->Refresh(true);
+        vela::RuntimeBackgroundTask();
+        QThread::usleep(1000);
+    }
+    const qint64 frames = clock.elapsed() / 16 + 1;
+    const QString seen = QString("%1 paints in %2 frames").arg(counter.paints).arg(frames);
+    QVERIFY2(counter.paints <= frames + 2, qPrintable(seen));
+    QVERIFY2(counter.paints >= frames / 2, qPrintable(seen));
     label->Widget()->removeEventFilter(&counter);
 }
 
