@@ -189,8 +189,8 @@ Ref<FolderItem> FolderItem::Entry(const std::string& name, int listedKind) const
 {
     auto item = New<FolderItem>();
     item->listedKind_ = listedKind;
-    item->path_.reserve(path_.size() + 1 + name.size());
-    item->path_ = path_;
+    item->path_.reserve(FullPath().size() + 1 + name.size());
+    item->path_ = FullPath();
     if (item->path_.empty() || item->path_.back() != '/')
         item->path_ += '/';
     item->path_ += name;
@@ -200,24 +200,34 @@ Ref<FolderItem> FolderItem::Entry(const std::string& name, int listedKind) const
 
 const std::string& FolderItem::Name() const { return name_; }
 
-std::string FolderItem::AbsolutePath() const { return path_; }
+const std::string& FolderItem::FullPath() const
+{
+    if (folder_ && path_.empty()) {
+        path_.reserve(folder_->size() + name_.size());
+        path_ = *folder_;
+        path_ += name_;
+    }
+    return path_;
+}
+
+std::string FolderItem::AbsolutePath() const { return FullPath(); }
 
 bool FolderItem::Exists() const
 {
     struct stat st;
-    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0;
+    return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0;
 }
 
 bool FolderItem::Directory() const
 {
     struct stat st;
-    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FolderItem::LeadsToFolder() const
 {
     struct stat st;
-    return !path_.empty() && ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return !FullPath().empty() && ::stat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FolderItem::ListedAsFolder() const
@@ -228,13 +238,13 @@ bool FolderItem::ListedAsFolder() const
 bool FolderItem::IsSymlink() const
 {
     struct stat st;
-    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 void FolderItem::RefreshListing() const
 {
     struct stat st;
-    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         entries_.clear();
         std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
         return;
@@ -244,7 +254,7 @@ void FolderItem::RefreshListing() const
     if (std::equal(std::begin(stamp), std::end(stamp), std::begin(listedStamp_)))
         return;
     entries_.clear();
-    if (DIR* d = ::opendir(path_.c_str())) {
+    if (DIR* d = ::opendir(FullPath().c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
             if (n != "." && n != "..")
@@ -282,7 +292,7 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     std::vector<Listed> listed;
     names.reserve(4096);
     listed.reserve(128);
-    if (DIR* d = path_.empty() ? nullptr : ::opendir(path_.c_str())) {
+    if (DIR* d = FullPath().empty() ? nullptr : ::opendir(FullPath().c_str())) {
         while (dirent* e = ::readdir(d)) {
             const char* n = e->d_name;
             if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
@@ -300,20 +310,24 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     if (!std::is_sorted(listed.begin(), listed.end(), byName))
         std::sort(listed.begin(), listed.end(), byName);
 
-    auto block = std::make_shared<std::vector<FolderItem>>(listed.size());
+    // The items live in one block with their folder's path, which they
+    // refer to until one needs a path of its own.
+    struct Listing {
+        std::string folder;
+        std::vector<FolderItem> items;
+    };
+    auto block = std::make_shared<Listing>();
+    block->folder = FullPath();
+    if (block->folder.empty() || block->folder.back() != '/')
+        block->folder += '/';
+    block->items = std::vector<FolderItem>(listed.size());
     std::vector<Ref<FolderItem>> items;
     items.reserve(listed.size());
-    const bool slash = path_.empty() || path_.back() != '/';
     for (std::size_t i = 0; i < listed.size(); ++i) {
-        FolderItem& item = (*block)[i];
-        const std::string_view n = name(listed[i]);
+        FolderItem& item = block->items[i];
         item.listedKind_ = listed[i].kind;
-        item.path_.reserve(path_.size() + 1 + n.size());
-        item.path_ = path_;
-        if (slash)
-            item.path_ += '/';
-        item.path_ += n;
-        item.name_ = n;
+        item.name_ = name(listed[i]);
+        item.folder_ = &block->folder;
         // Each item keeps the block alive.
         items.emplace_back(std::shared_ptr<FolderItem>(block, &item));
     }
@@ -330,13 +344,13 @@ Ref<FolderItem> FolderItem::Item(int index) const
 
 Ref<FolderItem> FolderItem::Child(const std::string& name) const
 {
-    if (!validName(name) || path_.empty())
+    if (!validName(name) || FullPath().empty())
         return {};
     Ref<FolderItem> exact = Entry(name);
     struct stat st;
-    if (::lstat(exact->path_.c_str(), &st) != 0 && errno == ENOENT) {
+    if (::lstat(exact->FullPath().c_str(), &st) != 0 && errno == ENOENT) {
         // The discs were made for a file system that ignores case.
-        if (DIR* d = ::opendir(path_.c_str())) {
+        if (DIR* d = ::opendir(FullPath().c_str())) {
             std::string match;
             while (dirent* e = ::readdir(d)) {
                 if (sameIgnoringCase(e->d_name, name) && (match.empty() || e->d_name < match))
@@ -352,7 +366,7 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const
 
 Ref<FolderItem> FolderItem::ExactChild(const std::string& name) const
 {
-    if (!validName(name) || path_.empty())
+    if (!validName(name) || FullPath().empty())
         return {};
     return Entry(name);
 }
@@ -360,20 +374,20 @@ Ref<FolderItem> FolderItem::ExactChild(const std::string& name) const
 bool FolderItem::Locked() const
 {
     struct stat st;
-    return !path_.empty() && ::lstat(path_.c_str(), &st) == 0 && !S_ISLNK(st.st_mode) &&
+    return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && !S_ISLNK(st.st_mode) &&
            (st.st_mode & S_IWUSR) == 0;
 }
 
 bool FolderItem::SetLocked(bool locked)
 {
     struct stat st;
-    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0)
+    if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
         return Fail(FileError::Missing, "lstat", errno);
     if (S_ISLNK(st.st_mode))
         return Succeed();
     mode_t mode = st.st_mode & 07777;
     mode = locked ? (mode & ~mode_t(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
-    if (::chmod(path_.c_str(), mode) != 0)
+    if (::chmod(FullPath().c_str(), mode) != 0)
         return Fail(FileError::Write, "chmod", errno);
     return Succeed();
 }
@@ -381,9 +395,9 @@ bool FolderItem::SetLocked(bool locked)
 bool FolderItem::Delete()
 {
     struct stat st;
-    if (path_.empty() || ::lstat(path_.c_str(), &st) != 0)
+    if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
         return Fail(FileError::Missing, "lstat", errno);
-    int rc = S_ISDIR(st.st_mode) ? ::rmdir(path_.c_str()) : ::unlink(path_.c_str());
+    int rc = S_ISDIR(st.st_mode) ? ::rmdir(FullPath().c_str()) : ::unlink(FullPath().c_str());
     if (rc != 0)
         return Fail(FileError::Write, "delete", errno);
     return Succeed();
@@ -391,12 +405,12 @@ bool FolderItem::Delete()
 
 bool FolderItem::CreateAsFolder()
 {
-    if (path_.empty())
+    if (FullPath().empty())
         return Fail(FileError::Write, "mkdir", ENOENT);
-    if (::mkdir(path_.c_str(), 0755) != 0) {
+    if (::mkdir(FullPath().c_str(), 0755) != 0) {
         int e = errno;
         struct stat st;
-        if (e == EEXIST && ::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        if (e == EEXIST && ::stat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             return Succeed();
         return Fail(FileError::Write, "mkdir", e);
     }
@@ -432,10 +446,10 @@ bool FolderItem::PutInPlace(const std::string& written, const std::string& targe
 bool FolderItem::CopySymlinkTo(const std::string& folder)
 {
     struct stat st;
-    if (::lstat(path_.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+    if (::lstat(FullPath().c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return Fail(FileError::Read, "lstat", errno ? errno : EINVAL);
     std::string link(std::size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-    ssize_t n = ::readlink(path_.c_str(), link.data(), link.size());
+    ssize_t n = ::readlink(FullPath().c_str(), link.data(), link.size());
     if (n < 0)
         return Fail(FileError::Read, "readlink", errno);
     link.resize(std::size_t(n));
@@ -455,15 +469,25 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 {
     if (!folder)
         throw NilObjectException();
-    if (path_.empty())
+    if (path_.empty() && !folder_)
         return Fail(FileError::Missing, "open", ENOENT);
+    // An item of a listing is opened by a path made in a buffer kept for
+    // it, not one of its own for every file.
+    static std::string source;
+    const char* sourcePath = path_.c_str();
+    if (path_.empty()) {
+        source.clear();
+        source += *folder_;
+        source += name_;
+        sourcePath = source.c_str();
+    }
     // Non-blocking, so a pipe on the source cannot hang the copy; only
     // regular files are copied.
-    Fd src(openFile(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    Fd src(openFile(sourcePath, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (src.fd < 0) {
         int e = errno;
         if (e == ELOOP)
-            return CopySymlinkTo(folder->path_);
+            return CopySymlinkTo(folder->FullPath());
         return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "open", e);
     }
     struct stat st;
@@ -482,7 +506,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     // One buffer for the target's path, not an allocation for every file.
     static std::string target;
     target.clear();
-    target += folder->path_;
+    target += folder->FullPath();
     target += '/';
     target += name_;
     const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
@@ -495,7 +519,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
             return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
         replace = true;
         for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
-            temporary = folder->path_ + "/" + tempNameFor(name_);
+            temporary = folder->FullPath() + "/" + tempNameFor(name_);
             dfd = openFile(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (dfd < 0 && errno != EEXIST)
                 break;
@@ -510,7 +534,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         ::unlink(written.c_str());
         return Fail(error, what, e);
     };
-    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->path_))
+    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->FullPath()))
         return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
                     failure->err);
     if ((mode & ~processUmask()) != mode && ::fchmod(dst.fd, mode) != 0)

@@ -24,10 +24,13 @@ public:
     // Names no item: empty Name and AbsolutePath, Exists false.
     FolderItem();
     explicit FolderItem(std::string path, std::string volumeName = {});
+    // Not copied: an item of a listing refers to the listing's folder path.
+    FolderItem(const FolderItem&) = delete;
+    FolderItem& operator=(const FolderItem&) = delete;
 
     const std::string& Name() const;
     std::string AbsolutePath() const;
-    std::filesystem::path Path() const { return path_; }
+    std::filesystem::path Path() const { return FullPath(); }
     bool Exists() const;
     bool Directory() const;
     // For an item from Entries(): whether it was a folder when listed, which
@@ -75,8 +78,13 @@ private:
     bool Fail(FileError error, const std::string& what, int err);
     bool Succeed();
     void RefreshListing() const;
+    // The path, made from the folder's path and the name the first time an
+    // item of a listing needs it: copying a file needs none.
+    const std::string& FullPath() const;
 
-    std::string path_;
+    mutable std::string path_;
+    const std::string* folder_ = nullptr;  // for an item of a listing: its folder, ending in '/'
+
     std::string name_;
     int listedKind_ = 0;  // 0 unknown, 1 folder, 2 anything else
     FileError error_ = FileError::None;
