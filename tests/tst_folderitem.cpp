@@ -272,6 +272,11 @@ void TestFolderItem::itemsInNameOrder()
     const fs::path into = root / "c dir";
     QVERIFY(kept->CopyFileTo(New<FolderItem>(into.string())));
     QCOMPARE(readFile(into / "b.dat"), QByteArray("b"));
+    // One never asked for its path before its list went.
+    Ref<FolderItem> untouched = folder.Entries()[1];
+    QVERIFY(untouched->CopyFileTo(New<FolderItem>(into.string())));
+    QCOMPARE(readFile(into / "a2"), QByteArray("x"));
+    QCOMPARE(untouched->AbsolutePath(), (root / "a2").string());
     QVERIFY(FolderItem((root / "missing").string()).Entries().empty());
 }
 
