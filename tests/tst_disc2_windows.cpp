@@ -399,7 +399,11 @@ void TestDisc2Windows::progressWindow()
 }
 
 namespace {
+// Counts the paints of one widget while it lives.
 struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* w) : widget(w) { widget->installEventFilter(this); }
+    ~PaintCounter() override { widget->removeEventFilter(this); }
+    QWidget* widget;
     int paints = 0;
     bool eventFilter(QObject*, QEvent* e) override
     {
@@ -416,8 +420,7 @@ void TestDisc2Windows::progressLabelShowsAtOnce()
     auto p = warten();
     QCoreApplication::processEvents();
     auto label = vela::RuntimeCheckCast<vela::StaticText>(p->ControlByName("StaticText2"));
-    PaintCounter counter;
-    label->Widget()->installEventFilter(&counter);
+    PaintCounter counter(label->Widget());
 
     QThread::msleep(40);
     label->SetText("+48+011.dsf");
@@ -435,7 +438,6 @@ void TestDisc2Windows::progressLabelShowsAtOnce()
     vela::RuntimeBackgroundTask();
     QVERIFY(counter.paints >= 2);
     QCOMPARE(label->Text(), std::string("file99"));
-    label->Widget()->removeEventFilter(&counter);
 }
 
 void TestDisc2Windows::progressLabelOncePerFrame()
@@ -447,8 +449,7 @@ void TestDisc2Windows::progressLabelOncePerFrame()
     auto p = warten();
     QCoreApplication::processEvents();
     auto label = vela::RuntimeCheckCast<vela::StaticText>(p->ControlByName("StaticText2"));
-    PaintCounter counter;
-    label->Widget()->installEventFilter(&counter);
+    PaintCounter counter(label->Widget());
 
     QElapsedTimer clock;
     clock.start();
@@ -467,7 +468,6 @@ void TestDisc2Windows::progressLabelOncePerFrame()
                              .arg(framesWithFiles.size());
     QVERIFY2(counter.paints <= frames + 2, qPrintable(seen));
     QVERIFY2(counter.paints >= qint64(framesWithFiles.size()) / 3, qPrintable(seen));
-    label->Widget()->removeEventFilter(&counter);
 }
 
 void TestDisc2Windows::busyIndicatorTurns()

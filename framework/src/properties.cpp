@@ -45,17 +45,6 @@ void PropertyHolder::SetProperty(const std::string& name, const Value& value)
     PropertyChanged(name, value);
 }
 
-const Value* PropertyHolder::StoreChecked(const char* name, Value value)
-{
-    auto it = values_.find(name);
-    if (it == values_.end()) {
-        SetProperty(name, value);
-        return nullptr;
-    }
-    it->second = std::move(value);
-    return &it->second;
-}
-
 std::string* PropertyHolder::StoredText(const char* name)
 {
     auto it = values_.find(name);

@@ -41,8 +41,6 @@ struct State {
     qint64 lastEvents = 0;
     qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
-    qint64 now = 0;                    // the clock as last read for a paint
-    bool nowFresh = false;             // and not yet used by a background task
 };
 
 State& state()
@@ -209,9 +207,7 @@ void RuntimeBackgroundTask()
     auto& s = state();
     CurrentPlatform().BackgroundTask();
     // Names held back to keep to one paint a frame are shown within that frame.
-    // The time read for the label just before is recent enough.
-    const qint64 now = s.nowFresh ? s.now : s.clock.elapsed();
-    s.nowFresh = false;
+    const qint64 now = s.clock.elapsed();
     if (now - s.lastEvents < eventsMs) {
         if (!s.pendingPaint.empty() && now - s.lastPaint >= frameMs)
             detail::FlushPendingPaints();
@@ -271,13 +267,7 @@ void detail::RequestRepaint(QWidget* widget)
         if (!known)
             s.pendingPaint.emplace_back(widget);
     }
-    if (!s.clock.isValid()) {
-        FlushPendingPaints();
-        return;
-    }
-    s.now = s.clock.elapsed();
-    s.nowFresh = true;
-    if (s.now - s.lastPaint >= frameMs)
+    if (!s.clock.isValid() || s.clock.elapsed() - s.lastPaint >= frameMs)
         FlushPendingPaints();
 }
 

@@ -328,18 +328,13 @@ static void queuePaint(TextLabel* l, Window* window)
 void StaticText::SetText(const std::string& text)
 {
     auto* l = static_cast<TextLabel*>(Widget());
-    if (!l) {  // its window is gone: only remembered
-        StoreChecked("Text", Value(text));
-        return;
-    }
-    if (text_ && !l->multiline) {
+    if (text_ && l && !l->multiline) {
         *text_ = text;
         l->SetText(text);
         queuePaint(l, window_);
         return;
     }
-    if (const Value* stored = StoreChecked("Text", Value(text)))
-        ApplyProperty("Text", *stored);
+    SetProperty("Text", Value(text));
     text_ = StoredText("Text");
 }
 

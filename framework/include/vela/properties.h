@@ -48,11 +48,6 @@ public:
 
 protected:
     void Accept(std::initializer_list<std::pair<const char*, Kind>> names);
-    // Stores a value for a name the class accepts with that kind, without the
-    // checks and notification of SetProperty, for values set very often: the
-    // stored value, for the caller to apply; nil when it was not set before,
-    // and SetProperty took it (and applied it).
-    const Value* StoreChecked(const char* name, Value value);
     // The stored text of a text property set before, for a setter called very
     // often to overwrite in place; nil while it is not set. Stays valid: stored
     // values are never removed, and a text property only ever holds a text.
