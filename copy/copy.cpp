@@ -92,6 +92,9 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
     // reported as missing and does not shift the ones after it.
     bool geprueft = false;
     for (const auto& eintrag : quelle->Entries()) {
+        // The user asked to end the program: no further file is begun.
+        if (vela::QuitRequested())
+            return;
         if (eintrag->ListedAsFolder()) {
             if (!gelesen) {
                 for (const auto& da : zielordner->Entries())

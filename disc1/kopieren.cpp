@@ -33,6 +33,8 @@ void Kopieren()
         // The entries as listed once: one that goes away meanwhile is
         // reported by the copy and shifts none of the others.
         for (const auto& eintrag : quellbaum->Entries()) {
+            if (vela::QuitRequested())
+                return;
             CopyFileOrFolder(eintrag, ziel);
             vela::RuntimeBackgroundTask();
         }

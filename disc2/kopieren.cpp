@@ -52,6 +52,8 @@ void kopiereNavigationsdaten(const vela::Ref<vela::FolderItem>& eintrag,
         return;
     }
     for (const auto& eintrag : navQuelle->Entries()) {
+        if (vela::QuitRequested())
+            return;
         CopyFileOrFolder(eintrag, navZiel);
         vela::RuntimeBackgroundTask();
     }
@@ -80,12 +82,16 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
     // The entries as listed once: one that goes away meanwhile is reported
     // by the copy and shifts none of the others.
     for (const auto& eintrag : quellbaum->Entries()) {
+        if (vela::QuitRequested())
+            return;
         if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
             CopyFileOrFolder(eintrag, szenerieZiel);
         else
             kopiereNavigationsdaten(eintrag, customScenery);
         vela::RuntimeBackgroundTask();
     }
+    if (vela::QuitRequested())
+        return;
 
     const struct {
         bool gewaehlt;
@@ -93,6 +99,8 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
     } teile[] = {{objekte3d, "tevor2"}, {baeume, "CORINE_Europe"}, {haeuser, "vilage_overlay"}};
     auto ziel = zielordner->Child("Custom Scenery");
     for (const auto& teil : teile) {
+        if (vela::QuitRequested())
+            return;
         quellbaum = quelle->Child("custom_scenery");
         if (teil.gewaehlt)
             CopyFileOrFolder(quellbaum->Child(teil.ordner), ziel);
@@ -112,6 +120,9 @@ void Kopieren()
         return;
     warten()->Show();
     installiere(quelle, customScenery);
+    // Ended by the user: the program quits without claiming a finished install.
+    if (vela::QuitRequested())
+        return;
     Abschliessen();
 }
 
