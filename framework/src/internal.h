@@ -10,6 +10,9 @@ void FlushPendingPaints();
 // Asks for a repaint of the widget now, or within one frame when one was just made.
 void RequestRepaint(QWidget* widget);
 void DropPendingPaints();
+// The event round of a background task, at most once a frame: what the
+// copy of a big file runs between its pieces.
+void EventRound();
 // Runs a push button's Action unless another Action is still running.
 bool BeginAction();
 void EndAction();

@@ -204,8 +204,13 @@ void _UnhandledException(std::exception_ptr error)
 
 void RuntimeBackgroundTask()
 {
-    auto& s = state();
     CurrentPlatform().BackgroundTask();
+    detail::EventRound();
+}
+
+void detail::EventRound()
+{
+    auto& s = state();
     // Names held back to keep to one paint a frame are shown within that frame.
     const qint64 now = s.clock.elapsed();
     if (now - s.lastEvents < eventsMs) {
