@@ -10,12 +10,16 @@ namespace Modul1 {
 
 std::vector<Kopierfehler> kopierfehler;
 
-namespace {
-
-void melde(const vela::Ref<vela::FolderItem>& ziel, const std::string& name, vela::FileError grund)
+void Melde(const std::string& pfad, vela::FileError grund)
 {
-    kopierfehler.push_back({(ziel->Path() / name).string(), grund});
+    if (grund == vela::FileError::Link)
+        for (const auto& f : kopierfehler)
+            if (f.grund == grund && f.pfad == pfad)
+                return;
+    kopierfehler.push_back({pfad, grund});
 }
+
+namespace {
 
 // The progress window and its label, looked up once for a whole copy.
 struct Anzeige {
@@ -26,27 +30,12 @@ struct Anzeige {
 
 void zeige(const Anzeige& anzeige, const std::string& name)
 {
-    anzeige.name->SetText(name);
+    // A name from the disc must not break or forge the label's line.
+    if (vela::IsPrintable(name))
+        anzeige.name->SetText(name);
+    else
+        anzeige.name->SetText(vela::Printable(name));
     anzeige.fenster->Refresh(true);
-}
-
-// zielGeprueft: whether the folder's lock was looked at already in this walk.
-void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei,
-                  const vela::Ref<vela::FolderItem>& ziel, bool& zielGeprueft)
-{
-    const std::string& name = datei->Name();
-    // Hidden files are left out, and the target's file of that name is left alone.
-    if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
-        return;
-    // A locked folder would refuse the copy; for a missing file it stays as it is.
-    if (!zielGeprueft && datei->Exists()) {
-        zielGeprueft = true;
-        if (ziel->Locked())
-            ziel->SetLocked(false);
-    }
-    if (!datei->CopyFileTo(ziel))
-        melde(ziel, name, datei->LastError());
-    zeige(anzeige, name);
 }
 
 // Names compared as the discs' file system does: in any letter case.
@@ -57,57 +46,149 @@ struct OhneGrossKlein {
     }
 };
 
-// Copies the folder quelle into zielordner, the target folder of its name in ziel.
-void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& zielordner,
-                   const vela::Ref<vela::FolderItem>& ziel)
-{
-    // Gone, or no longer a folder, since it was listed: the file copy reports it.
-    if (!quelle->Directory()) {
-        bool geprueft = false;
-        kopiereDatei(anzeige, quelle, ziel, geprueft);
-        return;
-    }
-    if (!zielordner) {
-        melde(ziel, quelle->Name(), vela::FileError::Write);
-        return;
-    }
-    if (!zielordner->Exists()) {
-        if (!zielordner->CreateAsFolder()) {
-            melde(ziel, zielordner->Name(), vela::FileError::Write);
-            return;
-        }
-    } else if (!zielordner->LeadsToFolder()) {
-        // A file stands where the disc has a folder: it stays, and the folder is reported.
-        melde(ziel, zielordner->Name(), vela::FileError::Write);
-        return;
-    }
+struct Vorhanden {
+    std::string name;
+    bool ordner;  // a folder, or the user's link to one
+    bool datei;   // a file of its own (no link)
+};
 
-    // What the target folder held before, by name in any letter case: a
-    // folder of the disc merges into the one there of its name. Read once,
-    // not once for every folder.
-    std::map<std::string, std::string, OhneGrossKlein> vorhanden;
+// A folder of the target as the copy fills it: unlocked before anything is
+// made in it, and what it held before read once, to find names there in
+// another letter case.
+struct Ziel {
+    vela::Ref<vela::FolderItem> ordner;
+    bool neu = false;  // made by this copy, so empty
+    bool entsperrt = false;
     bool gelesen = false;
+    std::map<std::string, std::vector<Vorhanden>, OhneGrossKlein> namen;
 
+    // A locked folder would refuse what is made in it.
+    void bereit()
+    {
+        if (entsperrt)
+            return;
+        entsperrt = true;
+        if (!neu && ordner->Locked())
+            ordner->SetLocked(false);
+    }
+
+    // What the folder held before under name, in any letter case.
+    const std::vector<Vorhanden>* schreibweisen(const std::string& name)
+    {
+        if (neu)
+            return nullptr;
+        if (!gelesen) {
+            gelesen = true;
+            for (const auto& da : ordner->Entries())
+                namen[da->Name()].push_back(
+                    {da->Name(), da->ListedAsFolder() || (da->ListedAsLink() && da->LeadsToFolder()),
+                     !da->ListedAsFolder() && !da->ListedAsLink()});
+        }
+        auto it = namen.find(name);
+        return it == namen.end() ? nullptr : &it->second;
+    }
+
+    // The folder there for a disc folder of that name: the one of exactly
+    // that name, else one in another letter case, else the name to make.
+    std::string ordnerName(const std::string& name)
+    {
+        const auto* da = schreibweisen(name);
+        if (!da)
+            return name;
+        for (const auto& v : *da)
+            if (v.name == name)
+                return name;
+        for (const auto& v : *da)
+            if (v.ordner)
+                return v.name;
+        return name;
+    }
+
+    std::string pfad(const std::string& name) const { return (ordner->Path() / name).string(); }
+};
+
+void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel)
+{
+    const std::string& name = datei->Name();
+    // Hidden files are left out, and the target's file of that name is left alone.
+    if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
+        return;
+    // For a missing file the folder stays as it is.
+    if (!ziel.entsperrt && datei->Exists())
+        ziel.bereit();
+    if (!datei->CopyFileTo(ziel.ordner)) {
+        const vela::FileError grund = datei->LastError();
+        if (grund == vela::FileError::Cancelled)
+            return;
+        Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund);
+    } else if (const auto* da = ziel.schreibweisen(name)) {
+        // The discs were made for a file system that ignores case: the old
+        // file in another letter case goes, now that the new one is whole.
+        auto neu = ziel.ordner->ExactChild(name);
+        for (const auto& v : *da) {
+            if (v.name == name || !v.datei)
+                continue;
+            auto alt = ziel.ordner->ExactChild(v.name);
+            // Where the file system ignores case too, both names are one file.
+            if (!alt->SameFileAs(*neu) && alt->Exists() && !alt->Delete())
+                Melde(ziel.pfad(v.name), vela::FileError::Write);
+        }
+    }
+    zeige(anzeige, name);
+}
+
+// Copies the folder quelle into the folder of its name in ziel.
+void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& quelle, Ziel& in,
+                   bool obersteEbene)
+{
+    // Listed first: a folder that cannot be read is reported, not made empty.
     // The entries as listed now: one that goes away during the copy is
     // reported as missing and does not shift the ones after it.
-    bool geprueft = false;
-    for (const auto& eintrag : quelle->Entries()) {
+    const auto eintraege = quelle->Entries();
+    if (quelle->LastError() != vela::FileError::None) {
+        Melde(quelle->AbsolutePath(), quelle->LastError());
+        return;
+    }
+    // Gone, or no longer a folder, since it was listed: the file copy reports it.
+    if (eintraege.empty() && !quelle->Directory()) {
+        kopiereDatei(anzeige, quelle, in);
+        return;
+    }
+
+    // At the top the destination can be large: one look-up, not a listing.
+    Ziel ziel;
+    if (obersteEbene) {
+        ziel.ordner = in.ordner->Child(quelle->Name());
+        if (ziel.ordner && !ziel.ordner->LeadsToFolder() && ziel.ordner->Name() != quelle->Name())
+            ziel.ordner = in.ordner->ExactChild(quelle->Name());
+    } else {
+        ziel.ordner = in.ordner->ExactChild(in.ordnerName(quelle->Name()));
+    }
+    if (!ziel.ordner) {
+        Melde(in.pfad(quelle->Name()), vela::FileError::Write);
+        return;
+    }
+    if (!ziel.ordner->Exists()) {
+        in.bereit();
+        if (!ziel.ordner->CreateAsFolder()) {
+            Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write);
+            return;
+        }
+        ziel.neu = true;
+    } else if (!ziel.ordner->LeadsToFolder()) {
+        // A file stands where the disc has a folder: it stays, and the folder is reported.
+        Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write);
+        return;
+    }
+
+    for (const auto& eintrag : eintraege) {
         // The user asked to end the program: no further file is begun.
         if (vela::QuitRequested())
             return;
-        if (eintrag->ListedAsFolder()) {
-            if (!gelesen) {
-                for (const auto& da : zielordner->Entries())
-                    vorhanden.emplace(da->Name(), da->Name());
-                gelesen = true;
-            }
-            auto name = vorhanden.find(eintrag->Name());
-            kopiereOrdner(anzeige, eintrag,
-                          zielordner->ExactChild(name != vorhanden.end() ? name->second : eintrag->Name()),
-                          zielordner);
-        } else {
-            kopiereDatei(anzeige, eintrag, zielordner, geprueft);
-        }
+        if (eintrag->ListedAsFolder())
+            kopiereOrdner(anzeige, eintrag, ziel, false);
+        else
+            kopiereDatei(anzeige, eintrag, ziel);
         vela::RuntimeBackgroundTask();
     }
 }
@@ -119,12 +200,17 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
     if (!quelle || !ziel)
         throw vela::NilObjectException();
     const Anzeige anzeige;
+    Ziel in;
+    in.ordner = ziel;
     if (!quelle->Directory()) {
-        bool geprueft = false;
-        kopiereDatei(anzeige, quelle, ziel, geprueft);
+        // One look-up of a file in another letter case, not a listing.
+        if (auto da = ziel->Child(quelle->Name()); da && da->Name() != quelle->Name())
+            in.namen[quelle->Name()] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
+        in.gelesen = true;
+        kopiereDatei(anzeige, quelle, in);
         return;
     }
-    kopiereOrdner(anzeige, quelle, ziel->Child(quelle->Name()), ziel);
+    kopiereOrdner(anzeige, quelle, in, true);
 }
 
 } // namespace Modul1

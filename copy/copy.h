@@ -11,17 +11,24 @@
 namespace Modul1 {
 
 struct Kopierfehler {
-    std::string pfad;  // absolute path of the target item
+    // The absolute path of what failed: on the disc for what could not be
+    // read, is missing or is a link; in the X-Plane folder for what could not
+    // be written there.
+    std::string pfad;
     vela::FileError grund;
 };
 
 // What the copies since the last Clear could not do, in order.
 extern std::vector<Kopierfehler> kopierfehler;
+// Adds to the list; a link met on the way to several items is listed once.
+void Melde(const std::string& pfad, vela::FileError grund);
 
 // Copies a file, or a folder with everything below it, into the destination
 // folder: folders there are kept and filled, files of the same name replaced,
-// what only the target holds stays, files whose names begin with "." are left out.
-// Shows each copied file's name in the progress window.
+// what only the target holds stays, files whose names begin with "." are left
+// out, links on the disc are listed and never followed. Shows each copied
+// file's name in the progress window. Stops before the next file once the
+// program is asked to end.
 void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle,
                       const vela::Ref<vela::FolderItem>& ziel);
 

@@ -27,18 +27,18 @@ void Kopieren()
         return;
     warten()->Show();
     if (auto quellbaum = quelle->Child("default_scenery")) {
-        // A disc without its scenery must not end in what looks like a success.
-        if (!quellbaum->Directory())
-            kopierfehler.push_back({ziel->AbsolutePath(), vela::FileError::Missing});
         // The entries as listed once: one that goes away meanwhile is
         // reported by the copy and shifts none of the others.
-        for (const auto& eintrag : quellbaum->Entries()) {
+        for (const auto& eintrag : DiscEintraege(quellbaum)) {
             if (vela::QuitRequested())
                 return;
             CopyFileOrFolder(eintrag, ziel);
             vela::RuntimeBackgroundTask();
         }
     }
+    // Ended by the user: the program quits without claiming a finished install.
+    if (vela::QuitRequested())
+        return;
     Abschliessen();
 }
 

@@ -30,7 +30,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
     if (!ordner->Exists())
         ordner->CreateAsFolder();
     if (!ordner->LeadsToFolder()) {
-        kopierfehler.push_back({ordner->AbsolutePath(), vela::FileError::Write});
+        Melde(ordner->AbsolutePath(), vela::FileError::Write);
         return {};
     }
     return ordner;
@@ -47,11 +47,7 @@ void kopiereNavigationsdaten(const vela::Ref<vela::FolderItem>& eintrag,
         navZiel = ordnerAnlegen(navZiel, "Earth Nav Data");
     if (!navZiel)
         return;
-    if (!navQuelle->Directory()) {
-        kopierfehler.push_back({navZiel->AbsolutePath(), vela::FileError::Missing});
-        return;
-    }
-    for (const auto& eintrag : navQuelle->Entries()) {
+    for (const auto& eintrag : DiscEintraege(navQuelle)) {
         if (vela::QuitRequested())
             return;
         CopyFileOrFolder(eintrag, navZiel);
@@ -77,11 +73,9 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
         return;
 
     // A disc without its scenery must not end in what looks like a success.
-    if (!quellbaum->Directory())
-        kopierfehler.push_back({szenerieZiel->AbsolutePath(), vela::FileError::Missing});
     // The entries as listed once: one that goes away meanwhile is reported
     // by the copy and shifts none of the others.
-    for (const auto& eintrag : quellbaum->Entries()) {
+    for (const auto& eintrag : DiscEintraege(quellbaum)) {
         if (vela::QuitRequested())
             return;
         if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
@@ -102,8 +96,11 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
         if (vela::QuitRequested())
             return;
         quellbaum = quelle->Child("custom_scenery");
-        if (teil.gewaehlt)
-            CopyFileOrFolder(quellbaum->Child(teil.ordner), ziel);
+        if (!teil.gewaehlt)
+            continue;
+        auto teilOrdner = quellbaum->Child(teil.ordner);
+        if (OhneVerknuepfung(teilOrdner))
+            CopyFileOrFolder(teilOrdner, ziel);
     }
 }
 

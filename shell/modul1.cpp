@@ -8,6 +8,7 @@
 namespace Modul1 {
 
 vela::Ref<vela::FolderItem> zielordner;
+std::string dvdOrdner;
 
 std::string ZielordnerFehler(const vela::Ref<vela::FolderItem>& folder)
 {
@@ -24,20 +25,58 @@ std::string ZielordnerFehler(const vela::Ref<vela::FolderItem>& folder)
 vela::Ref<vela::FolderItem> SucheDisc(const Disc& disc)
 {
     auto quelle = vela::New<vela::FolderItem>();
+    dvdOrdner.clear();
     const int n = vela::VolumeCount();
     for (int i = 0; i < n; ++i) {
         // A volume unmounted since it was counted is passed over.
         if (auto volume = vela::Volume(i); volume &&
-                                           vela::RuntimeStringCompare(volume->Name(), disc.volumeName) == 0)
+                                           vela::RuntimeStringCompare(volume->Name(), disc.volumeName) == 0) {
             quelle = volume->Child("resources");
+            dvdOrdner = volume->AbsolutePath();
+        }
         vela::RuntimeBackgroundTask();
     }
     return quelle;
 }
 
+namespace {
+
+bool liegtIn(const std::string& pfad, const std::string& ordner)
+{
+    if (ordner.empty() || pfad.compare(0, ordner.size(), ordner) != 0)
+        return false;
+    return pfad.size() == ordner.size() || ordner.back() == '/' || pfad[ordner.size()] == '/';
+}
+
+// Whether the item lies on a volume of that name: the one mounted deepest
+// on its way, as a later mount hides what lies beneath it.
+bool aufVolume(const vela::Ref<vela::FolderItem>& item, const std::string& name)
+{
+    const std::string pfad = item->AbsolutePath();
+    std::string gefunden;
+    std::size_t tiefe = 0;
+    const int n = vela::VolumeCount();
+    for (int i = 0; i < n; ++i) {
+        auto volume = vela::Volume(i);
+        if (!volume)
+            continue;
+        const std::string ort = volume->AbsolutePath();
+        if (liegtIn(pfad, ort) && ort.size() >= tiefe) {
+            tiefe = ort.size();
+            gefunden = volume->Name();
+        }
+    }
+    return !gefunden.empty() && vela::RuntimeStringCompare(gefunden, name) == 0;
+}
+
+} // namespace
+
 std::string DiscFehler(const vela::Ref<vela::FolderItem>& quelle, const Disc& disc)
 {
-    if (!quelle || vela::InStr(0, quelle->AbsolutePath(), disc.volumeName) == 0)
+    // The disc's name is in its path where the system mounts it by name; a
+    // drive mounted elsewhere (/media/cdrom0) has it as the volume's name.
+    if (!quelle || (vela::InStr(0, quelle->AbsolutePath(), disc.volumeName) == 0 &&
+                    !aufVolume(quelle, disc.volumeName)))
         return disc.einlegen;
     if (!quelle->Exists())
         return quelle->Name() + " existiert nicht";
@@ -52,6 +91,34 @@ vela::Ref<vela::FolderItem> DiscQuelle(const Disc& disc)
         return {};
     }
     return quelle;
+}
+
+bool OhneVerknuepfung(const vela::Ref<vela::FolderItem>& item)
+{
+    const std::string pfad = item->AbsolutePath();
+    // From the disc's top down, so the first link on the way is the one listed.
+    std::size_t ende = liegtIn(pfad, dvdOrdner) ? dvdOrdner.size() : pfad.size();
+    while (ende != std::string::npos) {
+        ende = pfad.find('/', ende + 1);
+        const std::string stueck = pfad.substr(0, ende);
+        if (vela::FolderItem(stueck).IsSymlink()) {
+            Melde(stueck, vela::FileError::Link);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<vela::Ref<vela::FolderItem>> DiscEintraege(const vela::Ref<vela::FolderItem>& ordner)
+{
+    if (!OhneVerknuepfung(ordner))
+        return {};
+    auto eintraege = ordner->Entries();
+    if (ordner->LastError() != vela::FileError::None)
+        Melde(ordner->AbsolutePath(), ordner->LastError());
+    else if (!ordner->Directory())
+        Melde(ordner->AbsolutePath(), vela::FileError::Missing);
+    return eintraege;
 }
 
 vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
@@ -69,17 +136,26 @@ std::string Fehlerbericht()
 {
     if (kopierfehler.empty())
         return {};
-    std::string basis = zielordner ? zielordner->AbsolutePath() + "/" : std::string();
+    // Paths below the X-Plane folder or the disc's top, as the user knows them.
+    const std::string ziel = zielordner ? zielordner->AbsolutePath() : std::string();
+    auto kurz = [&](const std::string& pfad) {
+        for (const std::string* basis : {&ziel, static_cast<const std::string*>(&dvdOrdner)})
+            if (liegtIn(pfad, *basis) && pfad.size() > basis->size())
+                return pfad.substr(basis->size() + (basis->back() == '/' ? 0 : 1));
+        return pfad;
+    };
     std::string text = "Folgende Dateien konnten nicht kopiert werden:";
     const std::size_t shown = std::min<std::size_t>(kopierfehler.size(), 10);
     for (std::size_t i = 0; i < shown; ++i) {
-        std::string pfad = kopierfehler[i].pfad;
-        if (!basis.empty() && pfad.rfind(basis, 0) == 0)
-            pfad = pfad.substr(basis.size());
-        const char* grund = kopierfehler[i].grund == vela::FileError::Read      ? "Lesefehler"
-                            : kopierfehler[i].grund == vela::FileError::Missing ? "fehlt auf der DVD"
-                                                                                 : "Schreibfehler";
-        text += "\n" + pfad + " – " + grund;
+        const char* grund = "Schreibfehler";
+        switch (kopierfehler[i].grund) {
+        case vela::FileError::Read: grund = "Lesefehler"; break;
+        case vela::FileError::Missing: grund = "fehlt auf der DVD"; break;
+        case vela::FileError::Link: grund = "Verknüpfung, nicht kopiert"; break;
+        default: break;
+        }
+        // Names come from the disc: none may break the list into forged lines.
+        text += "\n" + vela::Printable(kurz(kopierfehler[i].pfad)) + " – " + grund;
     }
     if (kopierfehler.size() > shown)
         text += "\n… und " + std::to_string(kopierfehler.size() - shown) + " weitere";
@@ -88,6 +164,9 @@ std::string Fehlerbericht()
 
 void Abschliessen()
 {
+    // "Installation beendet" means the files are on the disk.
+    if (!vela::FlushWrites())
+        Melde(zielordner ? zielordner->AbsolutePath() : std::string(), vela::FileError::Write);
     if (auto bericht = Fehlerbericht(); !bericht.empty())
         vela::MsgBox(bericht);
     vela::MsgBox("Installation beendet");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "vela/folderitem.h"
 
@@ -26,18 +27,28 @@ struct Disc {
 // The disc's "resources" folder: the child of the last mounted volume of
 // that name, or an item that names nothing when no such volume is mounted.
 vela::Ref<vela::FolderItem> SucheDisc(const Disc& disc);
+// Where the disc found last is mounted; "" before, or when none was found.
+extern std::string dvdOrdner;
 // Why the disc cannot be used, or "" when it can.
 std::string DiscFehler(const vela::Ref<vela::FolderItem>& quelle, const Disc& disc);
 // The disc's "resources" folder; nil, after telling the user why, when the
 // disc is not there or cannot be used.
 vela::Ref<vela::FolderItem> DiscQuelle(const Disc& disc);
+// Whether the disc's item can be used: no symbolic link on the way from the
+// disc's top to it, or in its place. A link is listed and never followed.
+bool OhneVerknuepfung(const vela::Ref<vela::FolderItem>& item);
+// The entries of a disc folder an install walks itself. A folder that cannot
+// be read, is missing (a disc without its scenery must not end in what looks
+// like a success) or is a link is listed, and gives none.
+std::vector<vela::Ref<vela::FolderItem>> DiscEintraege(const vela::Ref<vela::FolderItem>& ordner);
 // The existing child of that name; nil, after the message, when there is none.
 vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
                                               const char* meldung);
 
 // The message that lists what could not be copied, or "" when nothing failed.
 std::string Fehlerbericht();
-// Shows what could not be copied, if anything, then "Installation beendet", and quits.
+// Flushes what was written to the disk, shows what could not be copied, if
+// anything, then "Installation beendet", and quits.
 void Abschliessen();
 
 } // namespace Modul1

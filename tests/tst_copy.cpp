@@ -150,19 +150,25 @@ QString why(vela::FileError e)
     case vela::FileError::Read: return "Read";
     case vela::FileError::Write: return "Write";
     case vela::FileError::Missing: return "Missing";
+    case vela::FileError::Link: return "Link";
+    case vela::FileError::Cancelled: return "Cancelled";
     }
     return "?";
 }
 
-// The failure list, with paths relative to root.
-QStringList failures(const fs::path& root)
+// The failure list, with paths relative to the target's root; paths on the
+// disc (what could not be read, is missing or is a link) as "disc/...".
+QStringList failures(const fs::path& root, const fs::path& disc)
 {
     QStringList out;
     const QString prefix = QString::fromStdString(root.string()) + '/';
+    const QString discPrefix = QString::fromStdString(disc.string()) + '/';
     for (const auto& f : Modul1::kopierfehler) {
         QString p = QString::fromStdString(f.pfad);
         if (p.startsWith(prefix))
             p = p.mid(prefix.size());
+        else if (p.startsWith(discPrefix))
+            p = "disc/" + p.mid(discPrefix.size());
         out << p + ":" + why(f.grund);
     }
     return out;
@@ -197,7 +203,7 @@ Outcome copy(const Job& job)
     Modul1::kopierfehler.clear();
     Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(job.source / job.item.toStdString()),
                              vela::New<vela::FolderItem>(destination(job)));
-    return {snapshot(job.target), failures(job.target), {}, {}};
+    return {snapshot(job.target), failures(job.target, job.source), {}, {}};
 }
 
 // In the child: set up the conditions, copy, and describe the result in lines
@@ -392,7 +398,7 @@ void TestCopy::merge_data()
         << QStringList{"D/", "D/f=new", "f=mine"} << QStringList{};
     QTest::newRow("missing source changes nothing and is listed")
         << "" << "nope" << "D" << QStringList{} << QStringList{"D/@555", "D/x=mine"}
-        << QStringList{"D/@555", "D/x=mine"} << QStringList{"D/nope:Missing"};
+        << QStringList{"D/@555", "D/x=mine"} << QStringList{"disc/nope:Missing"};
 
     QTest::newRow("file in the way of a folder: listed once, nothing below tried")
         << "" << "A" << "" << QStringList{"A/S/g=2", "A/S/T/h=3", "A/f=1"}
@@ -408,7 +414,7 @@ void TestCopy::merge_data()
     QTest::newRow("unreadable source file listed, old target file kept, the rest copied")
         << "user" << "A" << "" << QStringList{"A/a1=1", "A/b2=secret@000", "A/c3=3"}
         << QStringList{"A/b2=old"} << QStringList{"A/", "A/a1=1", "A/b2=old", "A/c3=3"}
-        << QStringList{"A/b2:Read"};
+        << QStringList{"disc/A/b2:Read"};
 
     // The old file survives, no part of a copy is left, later files still fit,
     // a replaced one too.
@@ -548,9 +554,9 @@ void TestCopy::sourceChangesDuringCopy_data()
 
     QTest::newRow("next file vanishes")
         << "A/b2" << QStringList{"A/", "A/a1=1", "A/b/", "A/b/x=4", "A/c3=3"}
-                                        << QStringList{"A/b2:Missing"};
+                                        << QStringList{"disc/A/b2:Missing"};
     QTest::newRow("next folder vanishes") << "A/b" << QStringList{"A/", "A/a1=1", "A/b2=2", "A/c3=3"}
-                                          << QStringList{"A/b:Missing"};
+                                          << QStringList{"disc/A/b:Missing"};
     QTest::newRow("copied file vanishes")
         << "A/a1" << QStringList{"A/", "A/a1=1", "A/b/", "A/b/x=4", "A/b2=2", "A/c3=3"}
         << QStringList{};
@@ -572,7 +578,7 @@ void TestCopy::sourceChangesDuringCopy()
     Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
     expected.sort();
     QCOMPARE(snapshot(t), expected);
-    QCOMPARE(failures(t), failed);
+    QCOMPARE(failures(t, s), failed);
 }
 
 QTEST_MAIN(TestCopy)

@@ -336,7 +336,7 @@ void TestDisc2Install::pipeOnTheDiscIsReportedNotWaitedFor()
     QCOMPARE(::mkfifo(qPrintable(s.disc + "/resources/default_scenery/+40+010/pipe"), 0644), 0);
     s.click(s.xp);
     QCOMPARE(s.messages(), (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
-                                        "Resources/default scenery/+40+010/pipe – Lesefehler",
+                                        "resources/default_scenery/+40+010/pipe – Lesefehler",
                                         "Installation beendet"}));
     QVERIFY(!QFileInfo::exists(s.xp + "/Resources/default scenery/+40+010/pipe"));
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/b.dsf"), QByteArray("new b"));
@@ -348,15 +348,15 @@ void TestDisc2Install::failuresAreListed_data()
     QTest::addColumn<QString>("report");
 
     QTest::newRow("option folder missing from the disc")
-        << "no CORINE" << "Custom Scenery/CORINE_Europe – fehlt auf der DVD";
+        << "no CORINE" << "resources/custom_scenery/CORINE_Europe – fehlt auf der DVD";
     QTest::newRow("folder where the disc has a file")
         << "readme folder" << "Resources/default scenery/readme.txt – Schreibfehler";
     QTest::newRow("file where the disc has a folder")
         << "tile file" << "Resources/default scenery/+40+010 – Schreibfehler";
     QTest::newRow("no scenery on the disc")
-        << "no default_scenery" << "Resources/default scenery – fehlt auf der DVD";
+        << "no default_scenery" << "resources/default_scenery – fehlt auf der DVD";
     QTest::newRow("no navigation data")
-        << "no nav" << "Custom Scenery/zztevorterrain/Earth Nav Data – fehlt auf der DVD";
+        << "no nav" << "resources/default_scenery/DSF 820 Earth/Earth nav data – fehlt auf der DVD";
 }
 
 void TestDisc2Install::failuresAreListed()

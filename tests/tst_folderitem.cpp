@@ -149,8 +149,10 @@ private slots:
     void copyMissingSource();
     void copyOntoFolderOfSameName();
     void copyIntoMissingFolder();
-    void copySymlink_data();
-    void copySymlink();
+    void symlinkIsNeitherCopiedNorFollowed_data();
+    void symlinkIsNeitherCopiedNorFollowed();
+    void listedLinkToFolderListsNothing();
+    void unreadableFolderIsNoEmptyFolder();
     void copyToNilFolderThrows();
     void copyOnFullFileSystem_data();
     void copyOnFullFileSystem();
@@ -602,6 +604,7 @@ void TestFolderItem::copyFile_data()
     QTest::newRow("executable") << 300 << 0755u << "none";
     QTest::newRow("private") << 300 << 0600u << "none";
     QTest::newRow("group may write") << 300 << 0464u << "none";
+    QTest::newRow("anyone may write") << 300 << 0777u << "none";
     QTest::newRow("over a larger file") << 1000 << 0644u << "larger";
     QTest::newRow("over a smaller file") << 300000 << 0644u << "smaller";
     QTest::newRow("over a read-only file") << 1000 << 0644u << "read-only";
@@ -641,7 +644,9 @@ void TestFolderItem::copyFile()
     QCOMPARE(entriesOf(root / "dst"), QStringList{"apt.dat"});
     QVERIFY(!fs::is_symlink(target));
     QCOMPARE(readFile(target), data);
-    QCOMPARE(uint(modeOf(target)), mode | 0200u);
+    // As for any file a program creates: the umask (022 here) applies, and
+    // the owner may write, so a read-only disc leaves no read-only files.
+    QCOMPARE(uint(modeOf(target)), (mode & ~0022u) | 0200u);
     struct stat st;
     QCOMPARE(::stat(target.c_str(), &st), 0);
     QCOMPARE(qint64(st.st_mtim.tv_sec), qint64(1234567890));
@@ -712,36 +717,110 @@ void TestFolderItem::copyIntoMissingFolder()
     QVERIFY(!fs::exists(root / "not there"));
 }
 
-void TestFolderItem::copySymlink_data()
+void TestFolderItem::symlinkIsNeitherCopiedNorFollowed_data()
 {
     QTest::addColumn<QString>("existing");  // none, file, link
-    QTest::newRow("new") << "none";
-    QTest::newRow("over a file") << "file";
-    QTest::newRow("over a link") << "link";
+    QTest::addColumn<bool>("listed");       // the link as an entry of its folder's listing
+    QTest::newRow("new") << "none" << false;
+    QTest::newRow("over a file") << "file" << false;
+    QTest::newRow("over a link") << "link" << false;
+    QTest::newRow("listed, new") << "none" << true;
+    QTest::newRow("listed, over a file") << "file" << true;
 }
 
-void TestFolderItem::copySymlink()
+void TestFolderItem::symlinkIsNeitherCopiedNorFollowed()
 {
     QFETCH(QString, existing);
+    QFETCH(bool, listed);
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
     fs::create_directory(root / "src");
     fs::create_directory(root / "dst");
-    writeFile(root / "src" / "real.dat", "real");
-    // Relative, so it dangles in the target: it must be copied as it is.
-    fs::create_symlink("../elsewhere/real.dat", root / "src" / "link");
+    fs::create_directory(root / "outside");
+    writeFile(root / "outside" / "secret", "secret");
+    fs::create_symlink("../outside/secret", root / "src" / "link");
     const fs::path target = root / "dst" / "link";
     if (existing == "file")
         writeFile(target, "old");
     else if (existing == "link")
         fs::create_symlink("old-target", target);
+    const QStringList before = entriesOf(root / "dst");
 
-    FolderItem f(root / "src" / "link");
-    QVERIFY2(f.CopyFileTo(item(root / "dst")), f.LastErrorDetail().c_str());
-    QVERIFY(fs::is_symlink(target));
-    QCOMPARE(fs::read_symlink(target).string(), std::string("../elsewhere/real.dat"));
-    QCOMPARE(entriesOf(root / "dst"), QStringList{"link"});
+    Ref<FolderItem> f = New<FolderItem>(root / "src" / "link");
+    if (listed) {
+        auto entries = FolderItem(root / "src").Entries();
+        QCOMPARE(int(entries.size()), 1);
+        f = entries[0];
+        QVERIFY(f->ListedAsLink());
+        QVERIFY(!f->ListedAsFolder());
+    }
+    QVERIFY(!f->CopyFileTo(item(root / "dst")));
+    QCOMPARE(f->LastError(), FileError::Link);
+    QCOMPARE(entriesOf(root / "dst"), before);
+    if (existing == "file")
+        QCOMPARE(readFile(target), QByteArray("old"));
+    if (existing == "link")
+        QCOMPARE(fs::read_symlink(target).string(), std::string("old-target"));
+    QCOMPARE(readFile(root / "outside" / "secret"), QByteArray("secret"));
+}
+
+// A folder of a listing is listed in turn without going through a link in
+// its place: the folder a disc's link points to is never read.
+void TestFolderItem::listedLinkToFolderListsNothing()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directories(root / "disc");
+    fs::create_directories(root / "outside");
+    writeFile(root / "outside" / "secret", "secret");
+    fs::create_directory_symlink("../outside", root / "disc" / "Evil");
+    auto entries = FolderItem(root / "disc").Entries();
+    QCOMPARE(int(entries.size()), 1);
+    QVERIFY(entries[0]->ListedAsLink());
+    QVERIFY(entries[0]->Entries().empty());
+    QCOMPARE(entries[0]->LastError(), FileError::Link);
+    // Asked by its path, the user's link to a folder is followed.
+    QCOMPARE(int(FolderItem(root / "disc" / "Evil").Entries().size()), 1);
+}
+
+// A folder that cannot be read lists nothing and says so, where a missing
+// folder or a file simply has no entries.
+void TestFolderItem::unreadableFolderIsNoEmptyFolder()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    QCOMPARE(::chmod(root.c_str(), 0755), 0);
+    fs::create_directory(root / "locked");
+    writeFile(root / "locked" / "inside.dsf", "x");
+    QCOMPARE(::chmod((root / "locked").c_str(), 0), 0);
+    writeFile(root / "plain", "p");
+
+    // Root reads any folder, so the child drops to an ordinary user.
+    ChildReport r = runInChild([&](ChildReport& rep) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            rep.skipped = true;
+            return;
+        }
+        FolderItem locked(root / "locked");
+        rep.entries = int(locked.Entries().size());
+        rep.error = locked.LastError();
+        rep.ok = locked.Count() == 0 && locked.LastError() == FileError::Read;
+        FolderItem missing(root / "missing"), file(root / "plain");
+        rep.oldIntact = missing.Entries().empty() && missing.LastError() == FileError::None &&
+                        file.Entries().empty() && file.LastError() == FileError::None &&
+                        missing.Count() == 0 && missing.LastError() == FileError::None;
+    });
+    ::chmod((root / "locked").c_str(), 0755);
+    QVERIFY2(r.reported, r.note);
+    if (r.skipped)
+        QSKIP("cannot become an ordinary user here");
+    QCOMPARE(r.entries, 0);
+    QCOMPARE(r.error, FileError::Read);
+    QVERIFY(r.ok);
+    QVERIFY(r.oldIntact);
 }
 
 void TestFolderItem::copyToNilFolderThrows()

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,10 +18,18 @@
 
 #include "internal.h"
 #include "vela/platform.h"
+#include "vela/runtime.h"
 
 namespace fs = std::filesystem;
 
 namespace vela {
+
+// The folder of a listing, held open while any of its items lives, so its
+// entries are reached by name from it and never through a link in its place.
+struct FolderItem::ListedIn {
+    std::string path;  // ending in '/'
+    int fd = -1;
+};
 
 namespace {
 
@@ -52,9 +61,9 @@ bool isWriteErrno(int e)
 // A copy opens and closes two files for each file it copies, on the GUI
 // thread, which is never cancelled: called directly, these spare the C
 // library's cancellation bookkeeping around every call.
-int openFile(const char* path, int flags, mode_t mode = 0)
+int openAt(int dir, const char* path, int flags, mode_t mode = 0)
 {
-    return int(::syscall(SYS_openat, AT_FDCWD, path, flags | O_LARGEFILE, mode));
+    return int(::syscall(SYS_openat, dir, path, flags | O_LARGEFILE, mode));
 }
 
 int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }
@@ -68,101 +77,265 @@ struct Fd {
     int release() { int f = fd; fd = -1; return f; }
 };
 
+constexpr char tempMark[] = ".tessavel-";
+constexpr std::size_t tempMarkSize = sizeof(tempMark) - 1;
+constexpr std::size_t tempRandom = 8;
+
 std::string tempNameFor(const std::string& name)
 {
     static std::mt19937_64 rng{std::random_device{}()};
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s = "." + name.substr(0, 64) + ".tessavel-";
-    for (int i = 0; i < 8; ++i)
+    std::string s = "." + name.substr(0, 64) + tempMark;
+    for (std::size_t i = 0; i < tempRandom; ++i)
         s += alphabet[rng() % 36];
     return s;
 }
 
-enum class Side { Read, Write };
+// A name that only a copy of ours gives a file while it is being written.
+bool isTempName(std::string_view n)
+{
+    if (n.size() < 2 + tempMarkSize + tempRandom || n[0] != '.')
+        return false;
+    const std::size_t mark = n.size() - tempRandom - tempMarkSize;
+    if (n.substr(mark, tempMarkSize) != tempMark)
+        return false;
+    for (char c : n.substr(n.size() - tempRandom))
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+// Reads a folder's entries from an open folder; false with errno set when
+// the folder cannot be read to its end.
+template <class Each>
+bool readEntries(int fd, Each each)
+{
+    alignas(8) static thread_local char buffer[1 << 15];
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        for (long at = 0; at < n;) {
+            struct Dirent64 {
+                std::uint64_t ino;
+                std::int64_t off;
+                unsigned short reclen;
+                unsigned char type;
+                char name[1];
+            };
+            const auto* e = reinterpret_cast<const Dirent64*>(buffer + at);
+            at += e->reclen;
+            const char* name = e->name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            each(name, e->type);
+        }
+    }
+}
+
+int kindOf(unsigned char type)
+{
+    return type == DT_DIR ? 1 : type == DT_LNK ? 2 : type == DT_UNKNOWN ? 0 : 3;
+}
+
+// Per file system, learnt once: a failed try would cost a system call a file.
+struct FileSystemTraits {
+    dev_t dev;
+    bool unnamedFiles = true;  // O_TMPFILE
+    std::string folder;        // a folder on it, to flush it by
+    bool written = false;
+};
+
+std::vector<FileSystemTraits>& fileSystems()
+{
+    static auto* known = new std::vector<FileSystemTraits>;
+    return *known;
+}
+
+FileSystemTraits& traitsOf(dev_t dev, const std::string& folder)
+{
+    auto& known = fileSystems();
+    for (auto& t : known)
+        if (t.dev == dev)
+            return t;
+    known.push_back({dev, true, folder, false});
+    return known.back();
+}
+
+// Whether an unnamed file can be given a name from its descriptor directly
+// (AT_EMPTY_PATH) or only through /proc.
+bool& linkThroughProc()
+{
+    static bool viaProc = false;
+    return viaProc;
+}
+
+bool& unnamedFilesLinkable()
+{
+    static bool linkable = true;
+    return linkable;
+}
+
+// Gives the unnamed file fd the name in the folder dir; false with errno set.
+bool linkUnnamed(int fd, int dir, const char* name)
+{
+    if (!linkThroughProc()) {
+        if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno != ENOENT && errno != EPERM)
+            return false;
+    }
+    // Without the right to link a descriptor, its /proc entry links it.
+    char proc[40];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW) != 0)
+        return false;
+    linkThroughProc() = true;
+    return true;
+}
+
+enum class Side { Read, Write, Cancelled };
 struct CopyFailure {
     Side side;
     int err;
 };
 
-// Copies the rest of src into dst by read and write, so a failure can be
-// blamed on the side where it happened.
-std::optional<CopyFailure> copyByReadWrite(int src, int dst)
+enum class Method { Range, Sendfile, ReadWrite };
+
+// Copies up to want bytes of src into dst by read and write, so a failure
+// can be blamed on the side where it happened. Bytes copied, 0 at the end.
+ssize_t copyByReadWrite(int src, int dst, std::size_t want, CopyFailure& failure)
 {
     static thread_local std::vector<char> buffer(1 << 17);
-    for (;;) {
-        ssize_t n = ::read(src, buffer.data(), buffer.size());
+    std::size_t done = 0;
+    while (done < want) {
+        ssize_t n = ::read(src, buffer.data(), std::min(buffer.size(), want - done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return CopyFailure{Side::Read, errno};
+            failure = {Side::Read, errno};
+            return -1;
         }
         if (n == 0)
-            return std::nullopt;
+            break;
         for (ssize_t off = 0; off < n;) {
             ssize_t w = ::write(dst, buffer.data() + off, std::size_t(n - off));
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
-                return CopyFailure{Side::Write, errno};
+                failure = {Side::Write, errno};
+                return -1;
             }
             off += w;
         }
+        done += std::size_t(n);
     }
+    return ssize_t(done);
 }
 
 // Whether copy_file_range works from a device to a folder's file system;
 // asked once per pair, since a failed try costs a system call per file.
-bool& kernelCopyWorks(dev_t from, const std::string& toFolder)
+bool& kernelCopyWorks(dev_t from, dev_t to)
 {
-    static std::map<std::pair<dev_t, std::string>, bool> known;
-    static std::pair<dev_t, std::string> lastKey;
+    static auto* known = new std::map<std::pair<dev_t, dev_t>, bool>;
+    static std::pair<dev_t, dev_t> lastKey;
     static bool* last = nullptr;
-    if (!last || lastKey.first != from || lastKey.second != toFolder) {
-        lastKey = {from, toFolder};
-        last = &known.try_emplace(lastKey, true).first->second;
+    if (!last || lastKey.first != from || lastKey.second != to) {
+        lastKey = {from, to};
+        last = &known->try_emplace(lastKey, true).first->second;
     }
     return *last;
 }
 
-// Copies src into dst in the kernel where it can, by read and write where not.
-std::optional<CopyFailure> copyData(int src, int dst, off_t expected, dev_t from,
-                                    const std::string& toFolder)
+// Copies one piece of up to want bytes, in the kernel where it can, by read
+// and write where not. Bytes copied, 0 at the end of the source, -1 on failure.
+ssize_t copyPiece(int src, int dst, std::size_t want, bool atStart, Method& how, bool& rangeWorks,
+                  CopyFailure& failure)
 {
-    bool& rangeWorks = kernelCopyWorks(from, toFolder);
-    bool useSendfile = !rangeWorks;
-    off_t copied = 0;
     for (;;) {
-        // Stop at the size the file had when opened, as a snapshot of it.
-        if (expected > 0 && copied >= expected)
-            return std::nullopt;
-        const std::size_t chunk = std::size_t(1) << 30;
-        ssize_t n = useSendfile ? ::sendfile(dst, src, nullptr, chunk)
-                                : ::copy_file_range(src, nullptr, dst, nullptr, chunk, 0);
-        if (n > 0) {
-            copied += n;
-            continue;
-        }
+        if (how == Method::ReadWrite)
+            return copyByReadWrite(src, dst, want, failure);
+        ssize_t n = how == Method::Range ? ::copy_file_range(src, nullptr, dst, nullptr, want, 0)
+                                         : ::sendfile(dst, src, nullptr, want);
+        if (n > 0)
+            return n;
         if (n == 0) {
             // Some file systems answer 0 to a kernel copy they cannot make.
-            if (copied == 0 && expected > 0)
-                return copyByReadWrite(src, dst);
-            return std::nullopt;
+            if (!atStart)
+                return 0;
+            how = Method::ReadWrite;
+            continue;
         }
-        int e = errno;
+        const int e = errno;
         if (e == EINTR)
             continue;
-        if (copied == 0 && !useSendfile &&
+        if (atStart && how == Method::Range &&
             (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF)) {
             rangeWorks = false;
-            useSendfile = true;
+            how = Method::Sendfile;
             continue;
         }
-        if (copied == 0 && useSendfile && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP))
-            return copyByReadWrite(src, dst);
-        if (isWriteErrno(e))
-            return CopyFailure{Side::Write, e};
+        if (atStart && how == Method::Sendfile && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP)) {
+            how = Method::ReadWrite;
+            continue;
+        }
+        if (isWriteErrno(e)) {
+            failure = {Side::Write, e};
+            return -1;
+        }
         // EIO and the like: find out which side it was on.
-        return copyByReadWrite(src, dst);
+        how = Method::ReadWrite;
+    }
+}
+
+std::int64_t nowNs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Copies src into dst up to the size it had when opened, as a snapshot of
+// it. A big file goes in pieces of about a screen frame's time, with an
+// event round between them, so the windows stay alive and an end request
+// is honoured.
+std::optional<CopyFailure> copyData(int src, int dst, off_t expected, bool& rangeWorks)
+{
+    constexpr std::size_t smallest = std::size_t(1) << 18, largest = std::size_t(1) << 26;
+    constexpr std::int64_t frameNs = 16000000;
+    Method how = rangeWorks ? Method::Range : Method::Sendfile;
+    std::size_t piece = std::size_t(1) << 20;
+    off_t copied = 0;
+    CopyFailure failure{Side::Read, 0};
+    for (;;) {
+        std::size_t want = piece;
+        if (expected == 0)
+            return std::nullopt;
+        if (expected > 0) {
+            if (copied >= expected)
+                return std::nullopt;
+            want = std::size_t(std::min<off_t>(off_t(piece), expected - copied));
+        }
+        const bool timed = expected > off_t(piece);
+        const std::int64_t start = timed ? nowNs() : 0;
+        const ssize_t n = copyPiece(src, dst, want, copied == 0, how, rangeWorks, failure);
+        if (n < 0)
+            return failure;
+        if (n == 0)
+            return std::nullopt;
+        copied += n;
+        if (expected > 0 && copied >= expected)
+            return std::nullopt;
+        if (timed) {
+            const std::int64_t took = std::max<std::int64_t>(nowNs() - start, 1);
+            const double next = double(piece) * double(frameNs) / double(took);
+            piece = std::clamp(std::size_t(next) & ~std::size_t(0xffff), smallest, largest);
+        }
+        detail::EventRound();
+        if (QuitRequested())
+            return CopyFailure{Side::Cancelled, ECANCELED};
     }
 }
 
@@ -185,10 +358,15 @@ FolderItem::FolderItem(std::string path, std::string volumeName)
     }
 }
 
-Ref<FolderItem> FolderItem::Entry(const std::string& name, int listedKind) const
+FolderItem::~FolderItem()
+{
+    if (folderFd_ >= 0)
+        closeFile(folderFd_);
+}
+
+Ref<FolderItem> FolderItem::Entry(const std::string& name) const
 {
     auto item = New<FolderItem>();
-    item->listedKind_ = listedKind;
     item->path_.reserve(FullPath().size() + 1 + name.size());
     item->path_ = FullPath();
     if (item->path_.empty() || item->path_.back() != '/')
@@ -202,9 +380,9 @@ const std::string& FolderItem::Name() const { return name_; }
 
 const std::string& FolderItem::FullPath() const
 {
-    if (folder_ && path_.empty()) {
-        path_.reserve(folder_->size() + name_.size());
-        path_ = *folder_;
+    if (in_ && path_.empty()) {
+        path_.reserve(in_->path.size() + name_.size());
+        path_ = in_->path;
         path_ += name_;
     }
     return path_;
@@ -232,7 +410,19 @@ bool FolderItem::LeadsToFolder() const
 
 bool FolderItem::ListedAsFolder() const
 {
-    return listedKind_ ? listedKind_ == 1 : Directory();
+    if (!listedKind_) {
+        struct stat st;
+        if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
+            return false;
+        listedKind_ = S_ISDIR(st.st_mode) ? 1 : S_ISLNK(st.st_mode) ? 2 : 3;
+    }
+    return listedKind_ == 1;
+}
+
+bool FolderItem::ListedAsLink() const
+{
+    ListedAsFolder();
+    return listedKind_ == 2;
 }
 
 bool FolderItem::IsSymlink() const
@@ -241,12 +431,21 @@ bool FolderItem::IsSymlink() const
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool FolderItem::SameFileAs(const FolderItem& other) const
+{
+    struct stat a, b;
+    return !FullPath().empty() && !other.FullPath().empty() &&
+           ::lstat(FullPath().c_str(), &a) == 0 && ::lstat(other.FullPath().c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 void FolderItem::RefreshListing() const
 {
     struct stat st;
     if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         entries_.clear();
         std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
+        Succeed();
         return;
     }
     std::int64_t stamp[4] = {std::int64_t(st.st_ino), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
@@ -254,23 +453,24 @@ void FolderItem::RefreshListing() const
     if (std::equal(std::begin(stamp), std::end(stamp), std::begin(listedStamp_)))
         return;
     entries_.clear();
-    if (DIR* d = ::opendir(FullPath().c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..")
-                entries_.push_back(std::move(n));
-        }
-        ::closedir(d);
+    std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
+    Fd folder(openAt(AT_FDCWD, FullPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.fd < 0 || !readEntries(folder.fd, [this](const char* name, unsigned char) {
+            entries_.emplace_back(name);
+        })) {
+        // Nothing listed is better than a part taken for the whole.
+        entries_.clear();
+        Fail(FileError::Read, "list", errno);
+        return;
     }
+    Succeed();
     std::sort(entries_.begin(), entries_.end());
     // A change within one tick of a coarse file system clock (up to 2 s on
     // FAT) keeps the stamp, so a folder changed that recently is read again.
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     const auto changed = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-    if (changed + 3 > now.tv_sec)
-        std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
-    else
+    if (changed + 3 <= now.tv_sec)
         std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
 }
 
@@ -292,34 +492,61 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     std::vector<Listed> listed;
     names.reserve(4096);
     listed.reserve(128);
-    if (DIR* d = FullPath().empty() ? nullptr : ::opendir(FullPath().c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            const char* n = e->d_name;
-            if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
-                continue;
-            const std::size_t size = std::strlen(n);
-            int kind = e->d_type == DT_DIR ? 1 : e->d_type == DT_UNKNOWN ? 0 : 2;
-            listed.push_back({names.size(), size, kind});
-            names.append(n, size);
+
+    // The items live in one block with their folder, which they refer to
+    // until one needs a path of its own.
+    struct Listing {
+        ListedIn in;
+        std::vector<FolderItem> items;
+        ~Listing()
+        {
+            if (in.fd >= 0)
+                closeFile(in.fd);
         }
-        ::closedir(d);
+    };
+    auto block = std::make_shared<Listing>();
+    int fd = -1;
+    if (in_ && in_->fd >= 0)
+        fd = openAt(in_->fd, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    else if (!FullPath().empty())
+        fd = openAt(AT_FDCWD, FullPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    else
+        errno = ENOENT;
+    if (fd < 0) {
+        const int e = errno;
+        // What is not there, or no folder, lists nothing; anything else is a
+        // folder that cannot be read, which must not pass for an empty one.
+        struct stat st;
+        if (e == ELOOP || (e == ENOTDIR && in_ && in_->fd >= 0 &&
+                           ::fstatat(in_->fd, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISLNK(st.st_mode)))
+            Fail(FileError::Link, "a symbolic link", ELOOP);
+        else if (e == ENOENT || e == ENOTDIR)
+            Succeed();
+        else
+            Fail(FileError::Read, "list", e);
+        return {};
     }
+    block->in.fd = fd;
+    const bool complete = readEntries(fd, [&](const char* n, unsigned char type) {
+        const std::size_t size = std::strlen(n);
+        listed.push_back({names.size(), size, kindOf(type)});
+        names.append(n, size);
+    });
+    if (!complete) {
+        Fail(FileError::Read, "list", errno);
+        return {};
+    }
+    Succeed();
     auto name = [&names](const Listed& l) { return std::string_view(names).substr(l.at, l.size); };
     // A disc lists its folders in name order already.
     auto byName = [&name](const Listed& a, const Listed& b) { return name(a) < name(b); };
     if (!std::is_sorted(listed.begin(), listed.end(), byName))
         std::sort(listed.begin(), listed.end(), byName);
 
-    // The items live in one block with their folder's path, which they
-    // refer to until one needs a path of its own.
-    struct Listing {
-        std::string folder;
-        std::vector<FolderItem> items;
-    };
-    auto block = std::make_shared<Listing>();
-    block->folder = FullPath();
-    if (block->folder.empty() || block->folder.back() != '/')
-        block->folder += '/';
+    block->in.path = FullPath();
+    if (block->in.path.empty() || block->in.path.back() != '/')
+        block->in.path += '/';
     block->items = std::vector<FolderItem>(listed.size());
     std::vector<Ref<FolderItem>> items;
     items.reserve(listed.size());
@@ -327,7 +554,7 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
         FolderItem& item = block->items[i];
         item.listedKind_ = listed[i].kind;
         item.name_ = name(listed[i]);
-        item.folder_ = &block->folder;
+        item.in_ = &block->in;
         // Each item keeps the block alive.
         items.emplace_back(std::shared_ptr<FolderItem>(block, &item));
     }
@@ -350,16 +577,15 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const
     struct stat st;
     if (::lstat(exact->FullPath().c_str(), &st) != 0 && errno == ENOENT) {
         // The discs were made for a file system that ignores case.
-        if (DIR* d = ::opendir(FullPath().c_str())) {
-            std::string match;
-            while (dirent* e = ::readdir(d)) {
-                if (sameIgnoringCase(e->d_name, name) && (match.empty() || e->d_name < match))
-                    match = e->d_name;
-            }
-            ::closedir(d);
-            if (!match.empty())
-                return Entry(match);
-        }
+        Fd folder(openAt(AT_FDCWD, FullPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        std::string match;
+        if (folder.fd >= 0)
+            readEntries(folder.fd, [&](const char* n, unsigned char) {
+                if (sameIgnoringCase(n, name) && (match.empty() || n < match))
+                    match = n;
+            });
+        if (!match.empty())
+            return Entry(match);
     }
     return exact;
 }
@@ -414,6 +640,7 @@ bool FolderItem::CreateAsFolder()
             return Succeed();
         return Fail(FileError::Write, "mkdir", e);
     }
+    madeEmpty_ = true;
     return Succeed();
 }
 
@@ -430,64 +657,72 @@ mode_t processUmask()
     return mask;
 }
 
-} // namespace
-
-// The complete copy takes the old item's place in one step.
-bool FolderItem::PutInPlace(const std::string& written, const std::string& target)
+// Removes what a copy of ours that was killed while writing left in the
+// folder: files of our temporary naming.
+void removeLeftovers(int folder)
 {
-    if (::rename(written.c_str(), target.c_str()) != 0) {
-        int e = errno;
-        ::unlink(written.c_str());
-        return Fail(FileError::Write, "rename", e);
+    Fd list(openAt(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (list.fd < 0)
+        return;
+    std::vector<std::string> found;
+    readEntries(list.fd, [&](const char* n, unsigned char) {
+        if (isTempName(n))
+            found.emplace_back(n);
+    });
+    for (const auto& n : found) {
+        struct stat st;
+        if (::fstatat(folder, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder, n.c_str(), 0);
     }
-    return Succeed();
 }
 
-bool FolderItem::CopySymlinkTo(const std::string& folder)
+} // namespace
+
+int FolderItem::OpenSource() const
 {
+    // Non-blocking, so a pipe on the source cannot hang the copy.
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    if (in_ && in_->fd >= 0)
+        return openAt(in_->fd, name_.c_str(), flags);
+    return openAt(AT_FDCWD, path_.c_str(), flags);
+}
+
+int FolderItem::FolderFd() const
+{
+    if (folderFd_ >= 0)
+        return folderFd_;
+    // The user's own links lead to where the target folder really is.
+    const int fd = in_ && in_->fd >= 0
+                       ? openAt(in_->fd, name_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)
+                       : openAt(AT_FDCWD, FullPath().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
     struct stat st;
-    if (::lstat(FullPath().c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return Fail(FileError::Read, "lstat", errno ? errno : EINVAL);
-    std::string link(std::size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
-    ssize_t n = ::readlink(FullPath().c_str(), link.data(), link.size());
-    if (n < 0)
-        return Fail(FileError::Read, "readlink", errno);
-    link.resize(std::size_t(n));
-    const std::string name = Name();
-    const std::string target = folder + "/" + name;
-    struct stat tst;
-    const bool replace = ::lstat(target.c_str(), &tst) == 0;
-    if (replace && S_ISDIR(tst.st_mode))
-        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-    const std::string written = replace ? folder + "/" + tempNameFor(name) : target;
-    if (::symlink(link.c_str(), written.c_str()) != 0)
-        return Fail(FileError::Write, "symlink", errno);
-    return replace ? PutInPlace(written, target) : Succeed();
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        closeFile(fd);
+        errno = e;
+        return -1;
+    }
+    traitsOf(st.st_dev, FullPath()).written = true;
+    folderDev_ = std::uint64_t(st.st_dev);
+    if (!madeEmpty_)
+        removeLeftovers(fd);
+    folderFd_ = fd;
+    return fd;
 }
 
 bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 {
     if (!folder)
         throw NilObjectException();
-    if (path_.empty() && !folder_)
+    if (path_.empty() && !in_)
         return Fail(FileError::Missing, "open", ENOENT);
-    // An item of a listing is opened by a path made in a buffer kept for
-    // it, not one of its own for every file.
-    static std::string source;
-    const char* sourcePath = path_.c_str();
-    if (path_.empty()) {
-        source.clear();
-        source += *folder_;
-        source += name_;
-        sourcePath = source.c_str();
-    }
-    // Non-blocking, so a pipe on the source cannot hang the copy; only
-    // regular files are copied.
-    Fd src(openFile(sourcePath, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    Fd src(OpenSource());
     if (src.fd < 0) {
-        int e = errno;
+        const int e = errno;
         if (e == ELOOP)
-            return CopySymlinkTo(folder->FullPath());
+            return Fail(FileError::Link, "a symbolic link", e);
         return Fail(e == ENOENT || e == ENOTDIR ? FileError::Missing : FileError::Read, "open", e);
     }
     struct stat st;
@@ -501,64 +736,129 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     if (st.st_size >= (off_t(1) << 20))
         detail::FlushPendingPaints();
 
-    // A new file is written under its own name; an existing one is only
-    // replaced once a complete copy exists beside it.
-    // One buffer for the target's path, not an allocation for every file.
-    static std::string target;
-    target.clear();
-    target += folder->FullPath();
-    target += '/';
-    target += name_;
-    const mode_t mode = (st.st_mode & 0777) | S_IWUSR;
+    const int dir = folder->FolderFd();
+    if (dir < 0)
+        return Fail(FileError::Write, "open folder", errno);
+    const mode_t mask = processUmask();
+    const mode_t mode = ((st.st_mode & 0777) & ~mask) | S_IWUSR;
+
+    // A new file is written unnamed and named only when complete; where the
+    // file system cannot do that, under a temporary name, which a later run
+    // removes should this one be killed.
+    FileSystemTraits& traits = traitsOf(dev_t(folder->folderDev_), folder->FullPath());
     std::string temporary;
-    bool replace = false;
-    int dfd = openFile(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (dfd < 0 && errno == EEXIST) {
-        struct stat tst;
-        if (::lstat(target.c_str(), &tst) == 0 && S_ISDIR(tst.st_mode))
-            return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-        replace = true;
-        for (int tries = 0; dfd < 0 && tries < 16; ++tries) {
-            temporary = folder->FullPath() + "/" + tempNameFor(name_);
-            dfd = openFile(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (dfd < 0 && errno != EEXIST)
-                break;
+    int out = -1;
+    bool unnamed = traits.unnamedFiles && unnamedFilesLinkable();
+    if (unnamed) {
+        out = openAt(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (out < 0) {
+            const int e = errno;
+            if (e != EOPNOTSUPP && e != EISDIR && e != EINVAL && e != ENOSYS)
+                return Fail(FileError::Write, "create", e);
+            traits.unnamedFiles = unnamed = false;
         }
     }
-    const std::string& written = replace ? temporary : target;
-    if (dfd < 0)
-        return Fail(FileError::Write, "create", errno);
-    Fd dst(dfd);
-
+    if (!unnamed) {
+        for (int tries = 0; out < 0 && tries < 16; ++tries) {
+            temporary = tempNameFor(name_);
+            out = openAt(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (out < 0 && errno != EEXIST)
+                break;
+        }
+        if (out < 0)
+            return Fail(FileError::Write, "create", errno);
+    }
+    Fd dst(out);
     auto fail = [&](FileError error, const char* what, int e) {
-        ::unlink(written.c_str());
+        if (!temporary.empty())
+            ::unlinkat(dir, temporary.c_str(), 0);
         return Fail(error, what, e);
     };
-    if (auto failure = copyData(src.fd, dst.fd, st.st_size, st.st_dev, folder->FullPath()))
-        return fail(failure->side == Side::Read ? FileError::Read : FileError::Write, "copy",
-                    failure->err);
-    if ((mode & ~processUmask()) != mode && ::fchmod(dst.fd, mode) != 0)
+
+    bool& rangeWorks = kernelCopyWorks(st.st_dev, dev_t(folder->folderDev_));
+    if (auto failure = copyData(src.fd, dst.fd, st.st_size, rangeWorks))
+        return fail(failure->side == Side::Read        ? FileError::Read
+                    : failure->side == Side::Cancelled ? FileError::Cancelled
+                                                       : FileError::Write,
+                    "copy", failure->err);
+    // The umask may take the owner's write, which a copy must keep.
+    if ((mode & ~mask) != mode && ::fchmod(dst.fd, mode) != 0)
         return fail(FileError::Write, "fchmod", errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(dst.fd, times) != 0)
         return fail(FileError::Write, "futimens", errno);
-    if (closeFile(dst.release()) != 0)
-        return fail(FileError::Write, "close", errno);
-    return replace ? PutInPlace(written, target) : Succeed();
+
+    if (!unnamed) {
+        if (closeFile(dst.release()) != 0)
+            return fail(FileError::Write, "close", errno);
+        // The complete copy takes the old file's place in one step.
+        if (::renameat(dir, temporary.c_str(), dir, name_.c_str()) != 0) {
+            const int e = errno;
+            return fail(FileError::Write, e == EISDIR || e == ENOTEMPTY || e == EEXIST
+                                              ? "a folder of that name is in the way"
+                                              : "rename",
+                        e);
+        }
+        return Succeed();
+    }
+    if (linkUnnamed(dst.fd, dir, name_.c_str()))
+        return Succeed();
+    if (errno != EEXIST) {
+        const int e = errno;
+        if (e == ENOENT || e == EPERM) {
+            // No way to name an unnamed file here: copy again under a temporary name.
+            unnamedFilesLinkable() = false;
+            return CopyFileTo(folder);
+        }
+        return Fail(FileError::Write, "link", e);
+    }
+    // A file of that name is there: the copy gets a temporary name and then
+    // takes its place in one step.
+    struct stat old;
+    if (::fstatat(dir, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(old.st_mode))
+        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
+    for (int tries = 0; tries < 16; ++tries) {
+        temporary = tempNameFor(name_);
+        if (linkUnnamed(dst.fd, dir, temporary.c_str()))
+            break;
+        const int e = errno;
+        temporary.clear();
+        if (e != EEXIST)
+            return Fail(FileError::Write, "link", e);
+    }
+    if (temporary.empty())
+        return Fail(FileError::Write, "link", EEXIST);
+    if (::renameat(dir, temporary.c_str(), dir, name_.c_str()) != 0)
+        return fail(FileError::Write, "rename", errno);
+    return Succeed();
 }
 
-bool FolderItem::Fail(FileError error, const std::string& what, int err)
+bool FolderItem::Fail(FileError error, const std::string& what, int err) const
 {
     error_ = error;
     detail_ = what + ": " + std::strerror(err);
     return false;
 }
 
-bool FolderItem::Succeed()
+bool FolderItem::Succeed() const
 {
     error_ = FileError::None;
     detail_.clear();
     return true;
+}
+
+bool FlushWrites()
+{
+    bool ok = true;
+    for (auto& t : fileSystems()) {
+        if (!t.written)
+            continue;
+        t.written = false;
+        Fd folder(openAt(AT_FDCWD, t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.fd >= 0 && ::syncfs(folder.fd) != 0)
+            ok = false;
+    }
+    return ok;
 }
 
 int VolumeCount() { return int(CurrentPlatform().Volumes().size()); }

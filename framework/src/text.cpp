@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace vela {
 
@@ -47,6 +48,77 @@ int RuntimeStringCompare(const std::string& a, const std::string& b)
             return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+namespace {
+
+// The code point of the UTF-8 sequence at text[i] and its length; length 0
+// for bytes that begin no valid sequence.
+std::pair<char32_t, std::size_t> decode(std::string_view text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(i);
+    if (b < 0x80)
+        return {b, 1};
+    std::size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+    if (n == 0 || b > 0xF4 || i + n > text.size())
+        return {0, 0};
+    char32_t c = b & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return {0, 0};
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and what lies beyond Unicode are no characters.
+    if ((n == 3 && c < 0x800) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+        (c >= 0xD800 && c <= 0xDFFF))
+        return {0, 0};
+    return {c, n};
+}
+
+// C0 and C1 controls, DEL, and the Unicode line and paragraph separators:
+// all of them can break or hide a line.
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+}
+
+} // namespace
+
+bool IsPrintable(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x20 && b < 0x7F) {
+            ++i;
+            continue;
+        }
+        auto [c, n] = decode(text, i);
+        if (n == 0 || isControl(c))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Printable(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [c, n] = decode(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++i;
+        } else {
+            if (isControl(c))
+                out += '?';
+            else
+                out.append(text.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
 }
 
 double RuntimeCvtSInt32ToReal64(std::int32_t v) { return double(v); }

@@ -14,9 +14,11 @@ namespace vela {
 
 enum class FileError {
     None,
-    Read,     // the source could not be read
-    Write,    // the target could not be created, written or replaced
-    Missing,  // the source does not exist
+    Read,       // the source could not be read
+    Write,      // the target could not be created, written or replaced
+    Missing,    // the source does not exist
+    Link,       // the source is a symbolic link, which is never followed or copied
+    Cancelled,  // the program was asked to end while a big file was copied
 };
 
 class FolderItem {
@@ -27,6 +29,7 @@ public:
     // Not copied: an item of a listing refers to the listing's folder path.
     FolderItem(const FolderItem&) = delete;
     FolderItem& operator=(const FolderItem&) = delete;
+    ~FolderItem();
 
     const std::string& Name() const;
     std::string AbsolutePath() const;
@@ -36,16 +39,23 @@ public:
     // For an item from Entries(): whether it was a folder when listed, which
     // spares asking the file system again; otherwise Directory().
     bool ListedAsFolder() const;
+    // The same for a symbolic link.
+    bool ListedAsLink() const;
     bool IsSymlink() const;
+    // Both name one file (on a file system that ignores case, two names can).
+    bool SameFileAs(const FolderItem& other) const;
     // A folder, or a link to one: where a target folder may stand (users
     // keep scenery on other drives behind links).
     bool LeadsToFolder() const;
 
     // Entries are counted and numbered in name order; Count is 0 for an item
-    // that does not exist or is not a folder.
+    // that does not exist or is not a folder. A folder that cannot be read
+    // lists nothing and records a Read error.
     int Count() const;
     Ref<FolderItem> Item(int index) const;  // from 1; nil out of range
     // All entries at once, in name order, as the folder holds them now.
+    // An item of such a list is listed in turn without following a link in
+    // its own place, and a file in it is opened the same way.
     std::vector<Ref<FolderItem>> Entries() const;
     // The entry of exactly that name, or where none exists but one entry has
     // the name in another letter case, that one. Nil only for a name that
@@ -60,40 +70,54 @@ public:
     // Removes a file or an empty folder, never a non-empty folder.
     bool Delete();
     bool CreateAsFolder();
-    // Copies this file into the folder under its own name, with its data,
-    // modification time and permissions plus owner write. An existing file
-    // there is replaced in one step, so a failed copy leaves it as it was.
-    // A symbolic link is copied as a link.
+    // Copies this regular file into the folder under its own name, with its
+    // data, modification time and permissions (less the umask, plus owner
+    // write). The file appears there only when complete, and an existing one
+    // is replaced in one step: killed at any moment, the target is as it was,
+    // the whole copy, or absent. A symbolic link is neither copied nor followed.
+    // A big file goes in pieces with an event round between them, and stops
+    // (Cancelled) when the program is asked to end.
     bool CopyFileTo(const Ref<FolderItem>& folder);
 
     FileError LastError() const { return error_; }
     // The system's words for the last failure, for diagnostics.
     const std::string& LastErrorDetail() const { return detail_; }
 
+    struct ListedIn;
+
 private:
-    bool CopySymlinkTo(const std::string& folder);
-    bool PutInPlace(const std::string& written, const std::string& target);
     // An entry of this folder, named as listed.
-    Ref<FolderItem> Entry(const std::string& name, int listedKind = 0) const;
-    bool Fail(FileError error, const std::string& what, int err);
-    bool Succeed();
+    Ref<FolderItem> Entry(const std::string& name) const;
+    bool Fail(FileError error, const std::string& what, int err) const;
+    bool Succeed() const;
+    // This file opened for reading, without following a link in its place.
+    int OpenSource() const;
+    // The folder, held open for creating files in it; -1 with errno set.
+    int FolderFd() const;
     void RefreshListing() const;
     // The path, made from the folder's path and the name the first time an
     // item of a listing needs it: copying a file needs none.
     const std::string& FullPath() const;
 
     mutable std::string path_;
-    const std::string* folder_ = nullptr;  // for an item of a listing: its folder, ending in '/'
+    const ListedIn* in_ = nullptr;  // for an item of a listing: its folder
 
     std::string name_;
-    int listedKind_ = 0;  // 0 unknown, 1 folder, 2 anything else
-    FileError error_ = FileError::None;
-    std::string detail_;
+    mutable int listedKind_ = 0;  // 0 unknown, 1 folder, 2 link, 3 anything else
+    mutable FileError error_ = FileError::None;
+    mutable std::string detail_;
+    mutable int folderFd_ = -1;
+    mutable std::uint64_t folderDev_ = 0;
+    bool madeEmpty_ = false;  // created by CreateAsFolder: holds no leftovers
 
     // Cached, sorted listing; re-read when the folder changes.
     mutable std::vector<std::string> entries_;
     mutable std::int64_t listedStamp_[4] = {-1, -1, -1, -1};
 };
+
+// Flushes the file systems written to since the last flush to their disks;
+// false when one of them reports an error.
+bool FlushWrites();
 
 int VolumeCount();
 // From 0: volume 0 is the root file system.

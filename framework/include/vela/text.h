@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vela {
 
@@ -13,6 +14,12 @@ int InStr(int start, const std::string& text, const std::string& sought);
 std::string Left(const std::string& text, int n);
 // 0 when equal ignoring the case of ASCII letters, else <0 or >0.
 int RuntimeStringCompare(const std::string& a, const std::string& b);
+// Whether text is valid UTF-8 without control characters: fit to be shown
+// as it is.
+bool IsPrintable(std::string_view text);
+// text as it can be shown on one line: control characters (line breaks
+// among them) as "?", bytes that are no valid UTF-8 as U+FFFD.
+std::string Printable(std::string_view text);
 double RuntimeCvtSInt32ToReal64(std::int32_t v);
 // Rounds half away from zero.
 std::int32_t RuntimeCvtReal64ToSInt32(double v);
