@@ -3,8 +3,9 @@
 // and vanishing files.
 //
 // Trees are written as lists of entries: "A/" a folder, "A/f=text" a file,
-// "A/f=*300000" a file of that many bytes of a fixed pattern, and "@555" at
-// the end a mode other than 0755 (folders) or 0644 (files).
+// "A/f=*300000" a file of that many bytes of a fixed pattern, "A/l->where" a
+// symbolic link, and "@555" at the end a mode other than 0755 (folders) or
+// 0644 (files).
 #include <QtTest>
 
 #include <fcntl.h>
@@ -67,6 +68,7 @@ struct Entry {
     std::string path;
     bool folder = false;
     std::string content;
+    std::string link;
     int mode = -1;
 };
 
@@ -77,6 +79,11 @@ Entry parse(QString line)
     if (auto m = modeAtEnd.match(line); m.hasMatch()) {
         e.mode = m.captured(1).toInt(nullptr, 8);
         line.chop(4);
+    }
+    if (int arrow = line.indexOf("->"); arrow >= 0) {
+        e.link = line.mid(arrow + 2).toStdString();
+        e.path = line.left(arrow).toStdString();
+        return e;
     }
     if (int eq = line.indexOf('='); eq >= 0) {
         const QString c = line.mid(eq + 1);
@@ -98,7 +105,9 @@ void make(const fs::path& root, const QStringList& tree)
     for (const Entry& e : entries) {
         const fs::path p = root / e.path;
         fs::create_directories(e.folder ? p : p.parent_path());
-        if (!e.folder) {
+        if (!e.link.empty()) {
+            fs::create_symlink(e.link, p);
+        } else if (!e.folder) {
             std::ofstream out(p, std::ios::binary);
             out << e.content;
             if (!out.flush())
@@ -109,8 +118,9 @@ void make(const fs::path& root, const QStringList& tree)
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.path > b.path; });
     for (const Entry& e : entries)
-        fs::permissions(root / e.path,
-                        fs::perms(e.mode >= 0 ? e.mode : e.folder ? 0755 : 0644));
+        if (e.link.empty())
+            fs::permissions(root / e.path,
+                            fs::perms(e.mode >= 0 ? e.mode : e.folder ? 0755 : 0644));
 }
 
 // Everything below root, in the notation of the trees; a leftover temporary
@@ -135,7 +145,7 @@ QStringList snapshot(const fs::path& root)
             line += ok ? "=" + render(data) : QString("=(unreadable)");
         }
         const int mode = int(st.st_mode & 07777);
-        if (mode != (dir ? 0755 : 0644))
+        if (!S_ISLNK(st.st_mode) && mode != (dir ? 0755 : 0644))
             line += QString("@%1").arg(mode, 3, 8, QChar('0'));
         lines << line;
     }
@@ -379,6 +389,59 @@ void TestCopy::merge_data()
         << QStringList{"A/@555", "A/S/@555"} << QStringList{"A/", "A/f=1", "A/S/", "A/S/g=2"}
         << QStringList{};
 
+    QTest::newRow("read-only target folder made writable for a new subfolder")
+        << "user" << "A" << "" << QStringList{"A/S/g=2"} << QStringList{"A/@555"}
+        << QStringList{"A/", "A/S/", "A/S/g=2"} << QStringList{};
+    QTest::newRow("read-only destination made writable for the new folder")
+        << "user" << "A" << "D" << QStringList{"A/S/"} << QStringList{"D/@555"}
+        << QStringList{"D/", "D/A/", "D/A/S/"} << QStringList{};
+
+    // The discs were made for a file system that ignores letter case.
+    QTest::newRow("folder in another letter case merged, nested too")
+        << "" << "A" << "" << QStringList{"A/Objects/o=1", "A/Objects/Sub/p=2"}
+        << QStringList{"a/objects/mine=m", "a/objects/SUB/q=3"}
+        << QStringList{"a/", "a/objects/", "a/objects/mine=m", "a/objects/o=1", "a/objects/SUB/",
+                       "a/objects/SUB/p=2", "a/objects/SUB/q=3"}
+        << QStringList{};
+    QTest::newRow("two folders in another case each: the exact one taken")
+        << "" << "A" << "" << QStringList{"A/objects/o=1", "A/Objects/O=2"}
+        << QStringList{"A/Objects/", "A/objects/"}
+        << QStringList{"A/", "A/Objects/", "A/Objects/O=2", "A/objects/", "A/objects/o=1"}
+        << QStringList{};
+    QTest::newRow("file in another letter case replaced: one file, the disc's name")
+        << "" << "A" << "" << QStringList{"A/readme.txt=new", "A/Tile.DSF=t"}
+        << QStringList{"A/README.TXT=old@444", "A/tile.dsf=old", "A/TILE.dsf=older", "A/own=o"}
+        << QStringList{"A/", "A/readme.txt=new", "A/Tile.DSF=t", "A/own=o"} << QStringList{};
+    QTest::newRow("folder in another case where the disc has a file stays")
+        << "" << "A" << "" << QStringList{"A/readme.txt=new"} << QStringList{"A/README.TXT/in=mine"}
+        << QStringList{"A/", "A/README.TXT/", "A/README.TXT/in=mine", "A/readme.txt=new"}
+        << QStringList{};
+    QTest::newRow("file given as the source replaces one in another case")
+        << "" << "f" << "D" << QStringList{"f=new"} << QStringList{"D/F=old"}
+        << QStringList{"D/", "D/f=new"} << QStringList{};
+
+    // Links on the disc are neither made in the target nor followed.
+    QTest::newRow("link to an outside folder beside a folder of its name in another case")
+        << "" << "A" << "D" << QStringList{"A/Evil->../../outside", "A/evil/x=1", "A/f=1"}
+        << QStringList{"D/", "outside/mine=m"}
+        << QStringList{"D/", "D/A/", "D/A/evil/", "D/A/evil/x=1", "D/A/f=1", "outside/",
+                       "outside/mine=m"}
+        << QStringList{"disc/A/Evil:Link"};
+    QTest::newRow("relative link up and out, and links to files")
+        << "" << "A" << "" << QStringList{"A/up->../../../../..", "A/S/pw->/etc/passwd", "A/S/g=2"}
+        << QStringList{} << QStringList{"A/", "A/S/", "A/S/g=2"}
+        << QStringList{"disc/A/S/pw:Link", "disc/A/up:Link"};
+    QTest::newRow("link given as the source")
+        << "" << "L" << "D" << QStringList{"L->A", "A/f=1"} << QStringList{"D/"}
+        << QStringList{"D/"} << QStringList{"disc/L:Link"};
+    QTest::newRow("the user's link in the target is followed")
+        << "" << "A" << "" << QStringList{"A/S/g=2"} << QStringList{"A/S->../elsewhere", "elsewhere/"}
+        << QStringList{"A/", "A/S->../elsewhere", "elsewhere/", "elsewhere/g=2"} << QStringList{};
+
+    QTest::newRow("unreadable source folder listed, nothing made for it, the rest copied")
+        << "user" << "A" << "" << QStringList{"A/a1=1", "A/S/g=2", "A/S/@000", "A/c3=3"}
+        << QStringList{} << QStringList{"A/", "A/a1=1", "A/c3=3"} << QStringList{"disc/A/S:Read"};
+
     QTest::newRow("hidden files left out, the target's stay as they are")
         << "" << "A" << "" << QStringList{"A/.h=new", "A/.n=new", "A/f=1"}
         << QStringList{"A/.h=old@444"} << QStringList{"A/", "A/.h=old@444", "A/f=1"}
@@ -520,6 +583,10 @@ void TestCopy::progressLabel_data()
                             << QStringList{"a1", "b1", "b1", "c1"} << "c1";
     QTest::newRow("empty folder") << "A" << QStringList{"A/"} << QStringList{} << "vorher";
     QTest::newRow("single file") << "f" << QStringList{"f=1"} << QStringList{} << "f";
+    // A name from the disc cannot break the label's line; the file keeps its name.
+    QTest::newRow("control characters")
+        << "A" << QStringList{"A/a\nb\rc=1", "A/d\x7f\u0085" "e=2", "A/f\u2028g=3"}
+        << QStringList{"a?b?c", "d??e", "f?g"} << "f?g";
 }
 
 void TestCopy::progressLabel()
@@ -543,6 +610,8 @@ void TestCopy::progressLabel()
     QCOMPARE(platform.BackgroundTaskCalls(), int(atEachCall.size()));
     QCOMPARE(labelText(), last);
     QVERIFY(fs::exists(t / item.toStdString()));
+    for (const QString& e : source)
+        QVERIFY2(fs::exists(t / QStringView(e).left(e.indexOf('=')).toString().toStdString()), qPrintable(e));
     QVERIFY(Modul1::kopierfehler.empty());
 }
 

@@ -70,6 +70,8 @@ private slots:
     void inStr();
     void left_data();
     void left();
+    void printable_data();
+    void printable();
     void stringCompare_data();
     void stringCompare();
     void realToInt_data();
@@ -180,6 +182,36 @@ void TestFramework::left()
     QFETCH(int, n);
     QFETCH(QString, result);
     QCOMPARE(QString::fromStdString(vela::Left(text.toStdString(), n)), result);
+}
+
+void TestFramework::printable_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("shown");
+
+    QTest::newRow("plain") << QByteArray("tile +48+011.dsf") << QByteArray("tile +48+011.dsf");
+    QTest::newRow("umlauts and more") << QByteArray("Gebäude €😀") << QByteArray("Gebäude €😀");
+    QTest::newRow("line breaks") << QByteArray("a\nb\r\nc") << QByteArray("a?b??c");
+    QTest::newRow("tab, NUL, DEL") << QByteArray("a\tb\0c\x7f", 6) << QByteArray("a?b?c?");
+    QTest::newRow("C1 control (NEL)") << QByteArray("a\xc2\x85" "b") << QByteArray("a?b");
+    QTest::newRow("line and paragraph separators")
+        << QByteArray("a\xe2\x80\xa8" "b\xe2\x80\xa9") << QByteArray("a?b?");
+    QTest::newRow("a byte that is no UTF-8") << QByteArray("a\xff" "b") << QByteArray("a\xef\xbf\xbd" "b");
+    QTest::newRow("cut-off sequence at the end") << QByteArray("a\xc3") << QByteArray("a\xef\xbf\xbd");
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QByteArray("\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80")
+                               << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+    QTest::newRow("beyond Unicode") << QByteArray("\xf4\x90\x80\x80")
+                                    << QByteArray("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+void TestFramework::printable()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, shown);
+    const std::string in(text.constData(), std::size_t(text.size()));
+    QCOMPARE(QByteArray::fromStdString(vela::Printable(in)), shown);
+    QCOMPARE(vela::IsPrintable(in), text == shown);
 }
 
 void TestFramework::stringCompare_data()
