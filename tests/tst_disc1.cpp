@@ -102,6 +102,17 @@ void TestDisc1::install_data()
     QTest::newRow("no default scenery") << "no default scenery"
                                         << QStringList{"Ordner default scenery nicht gefunden"} << false;
     QTest::newRow("empty default_scenery") << "empty" << QStringList{done} << true;
+    // A disc without its scenery must not end in what looks like a success.
+    QTest::newRow("no default_scenery on the disc") << "no default_scenery"
+        << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                       "resources/default_scenery – fehlt auf der DVD",
+                       done}
+        << true;
+    QTest::newRow("default_scenery a link out of the disc") << "linked default_scenery"
+        << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                       "resources/default_scenery – Verknüpfung, nicht kopiert",
+                       done}
+        << true;
     QTest::newRow("a file cannot be replaced") << "conflict"
         << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
                        "Resources/default scenery/+50+010/b.dsf – Schreibfehler",
@@ -146,6 +157,12 @@ void TestDisc1::install()
     }
     if (change == "conflict")
         fixture::mkdir(xp + "/Resources/default scenery/+50+010/b.dsf");
+    if (change == "no default_scenery" || change == "linked default_scenery")
+        QDir(disc + "/resources/default_scenery").removeRecursively();
+    if (change == "linked default_scenery") {
+        write(tmp.filePath("outside/x.dsf"), "outside");
+        QVERIFY(QFile::link(tmp.filePath("outside"), disc + "/resources/default_scenery"));
+    }
     const QStringList before = fixture::tree(xp);
 
     platform.AnswerNextFolder(change == "cancel" ? std::nullopt : std::optional(chosen.toStdString()));
@@ -158,7 +175,8 @@ void TestDisc1::install()
     QCOMPARE(vela::QuitRequested(), quits);
     // The progress window appears only after every check has passed.
     QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
-    if (!quits || change == "empty") {
+    if (!quits || change == "empty" || change == "no default_scenery" ||
+        change == "linked default_scenery") {
         QCOMPARE(fixture::tree(xp), before);
         return;
     }

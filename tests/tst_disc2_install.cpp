@@ -114,6 +114,8 @@ private slots:
     void failuresAreListed_data();
     void failuresAreListed();
     void longFailureListIsCut();
+    void discLinksAreNeverFollowed_data();
+    void discLinksAreNeverFollowed();
 };
 
 void TestDisc2Install::checks_data()
@@ -139,6 +141,13 @@ void TestDisc2Install::checks_data()
         << QStringList{"Zielverzeichnis nicht gefunden: Resources", done} << true;
     QTest::newRow("no default scenery") << "no default scenery"
         << QStringList{"Zielverzeichnis nicht gefunden: default scenery", done} << true;
+    // Found by its label where the system mounts a drive under a name of its own.
+    QTest::newRow("disc labelled VARNOD2 at /media/cdrom0") << "mounted elsewhere" << QStringList{done}
+                                                            << true;
+    QTest::newRow("disc named otherwise at /media/cdrom0") << "other name elsewhere"
+        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
+    QTest::newRow("disc below a later mount of another name") << "hidden by a later mount"
+        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
 }
 
 // Which checks leave the main window open for another try, and which end the run.
@@ -163,6 +172,15 @@ void TestDisc2Install::checks()
         s.platform.volumes = {{"/", "/"}, {"VARNOD1", s.disc.toStdString()}};
     if (change == "no resources")
         QDir(s.disc + "/resources").removeRecursively();
+    if (change == "mounted elsewhere" || change == "other name elsewhere" ||
+        change == "hidden by a later mount") {
+        const QString drive = s.tmp.filePath("media/cdrom0");
+        QVERIFY(QDir().rename(s.disc, drive));
+        s.platform.volumes = {{"/", "/"}, {change == "other name elsewhere" ? "VARNOD1" : "VARNOD2",
+                                           drive.toStdString()}};
+        if (change == "hidden by a later mount")
+            s.platform.volumes.push_back({"DATA", (drive + "/resources").toStdString()});
+    }
     if (change == "no Custom Scenery")
         QDir(s.xp + "/Custom Scenery").removeRecursively();
     if (change == "no Resources")
@@ -180,7 +198,9 @@ void TestDisc2Install::checks()
     QCOMPARE(vela::QuitRequested(), quits);
     // The progress window appears only once the run will end with "Installation beendet".
     QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
-    if (!quits || change != "Airfoils file") {
+    if (change == "Airfoils file" || change == "mounted elsewhere") {
+        QCOMPARE(read(s.xp + "/Resources/default scenery/readme.txt"), QByteArray("readme"));
+    } else {
         // Refused or stopped early: nothing created or changed.
         QCOMPARE(fixture::tree(s.xp), before);
     }
@@ -357,6 +377,9 @@ void TestDisc2Install::failuresAreListed_data()
         << "no default_scenery" << "resources/default_scenery – fehlt auf der DVD";
     QTest::newRow("no navigation data")
         << "no nav" << "resources/default_scenery/DSF 820 Earth/Earth nav data – fehlt auf der DVD";
+    // A name from the disc can forge no line of the list.
+    QTest::newRow("name with line breaks")
+        << "forged name" << "Resources/default scenery/a.dsf?b.dsf – Lesefehler – Schreibfehler";
 }
 
 void TestDisc2Install::failuresAreListed()
@@ -377,6 +400,12 @@ void TestDisc2Install::failuresAreListed()
     }
     if (change == "no nav")
         QDir(s.disc + "/resources/default_scenery/DSF 820 Earth/Earth nav data").removeRecursively();
+    if (change == "forged name") {
+        // A file of the disc that cannot be put in place, so that it is listed.
+        const QString name = "a.dsf\nb.dsf – Lesefehler";
+        write(s.disc + "/resources/default_scenery/" + name, "a");
+        write(s.xp + "/Resources/default scenery/" + name + "/in the way", "mine");
+    }
     s.tick("chk_trees", true);
     s.click(s.xp);
 
@@ -407,6 +436,85 @@ void TestDisc2Install::longFailureListIsCut()
     QCOMPARE(lines[10], QString("Resources/default scenery/many/t09.dsf – Schreibfehler"));
     QCOMPARE(lines[11], QString("… und 3 weitere"));
     QCOMPARE(s.messages().value(1), QString("Installation beendet"));
+}
+
+void TestDisc2Install::discLinksAreNeverFollowed_data()
+{
+    QTest::addColumn<QString>("link");      // on the disc, below its top
+    QTest::addColumn<QString>("to");        // "outside", or a relative target
+    QTest::addColumn<QString>("listed");    // the report's line for it
+    QTest::addColumn<QString>("installed"); // a disc file that is still installed
+
+    const QString scenery = "Resources/default scenery/readme.txt";
+    QTest::newRow("beside a folder of its name in another case")
+        << "resources/default_scenery/Evil" << "outside" << "resources/default_scenery/Evil" << scenery;
+    QTest::newRow("relative, up and out")
+        << "resources/default_scenery/+40+010/Evil" << "../../../../../../../outside"
+        << "resources/default_scenery/+40+010/Evil" << scenery;
+    QTest::newRow("the scenery folder itself")
+        << "resources/default_scenery" << "outside" << "resources/default_scenery"
+        << "Custom Scenery/tevor2/objects/o.obj";
+    QTest::newRow("the disc's resources folder") << "resources" << "outside" << "resources" << QString();
+    QTest::newRow("an option folder")
+        << "resources/custom_scenery/tevor2" << "outside" << "resources/custom_scenery/tevor2" << scenery;
+    QTest::newRow("the folder of the options")
+        << "resources/custom_scenery" << "outside" << "resources/custom_scenery" << scenery;
+    QTest::newRow("inside an option folder")
+        << "resources/custom_scenery/tevor2/Evil" << "outside" << "resources/custom_scenery/tevor2/Evil"
+        << "Custom Scenery/tevor2/objects/o.obj";
+    QTest::newRow("the navigation data")
+        << "resources/default_scenery/DSF 820 Earth/Earth nav data" << "outside"
+        << "resources/default_scenery/DSF 820 Earth/Earth nav data" << scenery;
+    QTest::newRow("the folder holding the navigation data")
+        << "resources/default_scenery/DSF 820 Earth" << "outside"
+        << "resources/default_scenery/DSF 820 Earth" << scenery;
+}
+
+// A hostile disc's links lead nowhere: not made in the X-Plane folder, not
+// followed, listed; nothing outside changes, also at a second install.
+void TestDisc2Install::discLinksAreNeverFollowed()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, to);
+    QFETCH(QString, listed);
+    QFETCH(QString, installed);
+    Setup s;
+    const QString outside = s.tmp.filePath("outside");
+    write(outside + "/x.dsf", "outside");
+    write(outside + "/objects/o.obj", "outside");
+    write(outside + "/+40+010/n.dsf", "outside");
+    const QString at = s.disc + "/" + link;
+    if (QFileInfo::exists(at))
+        QVERIFY(QDir(at).removeRecursively());
+    QVERIFY(QFile::link(to == "outside" ? outside : to, at));
+    // Beside "Evil", a folder "evil", which would merge into a target folder
+    // of that name in any letter case: the link made there would lead it out.
+    if (QFileInfo(link).fileName() == "Evil")
+        write(QFileInfo(at).path() + "/evil/y.dsf", "y");
+    const QStringList outsideBefore = fixture::tree(outside);
+
+    for (int run = 0; run < 2; ++run) {
+        s.platform.ClearMessages();
+        s.tick("chk_trees", true);
+        s.click(s.xp);
+        QCOMPARE(s.messages(), (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n" + listed +
+                                                " – Verknüpfung, nicht kopiert",
+                                            "Installation beendet"}));
+        QCOMPARE(fixture::tree(outside), outsideBefore);
+        QCOMPARE(read(outside + "/x.dsf"), QByteArray("outside"));
+        QDirIterator it(s.xp, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QVERIFY2(!it.nextFileInfo().isSymLink(), qPrintable(it.filePath()));
+        QVERIFY(!QFileInfo::exists(s.xp + "/Resources/default scenery/x.dsf"));
+        if (!installed.isEmpty())
+            QVERIFY2(QFileInfo::exists(s.xp + "/" + installed), qPrintable(installed));
+        // The next run starts afresh, as a new start of the program would.
+        _Finalise();
+        vela::RuntimeExit();
+        vela::RuntimeInit(0, nullptr);
+        _StaticInit();
+    }
 }
 
 QTEST_MAIN(TestDisc2Install)
