@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "faults.h"
 #include "vela/folderitem.h"
 #include "vela/platform.h"
 #include "vela/testplatform.h"
@@ -154,6 +155,8 @@ private slots:
     void listedLinkToFolderListsNothing();
     void unreadableFolderIsNoEmptyFolder();
     void copyToNilFolderThrows();
+    void copyWhereTheSystemLacksSomething_data();
+    void copyWhereTheSystemLacksSomething();
     void copyOnFullFileSystem_data();
     void copyOnFullFileSystem();
 
@@ -823,6 +826,58 @@ void TestFolderItem::unreadableFolderIsNoEmptyFolder()
     QVERIFY(r.oldIntact);
 }
 
+void TestFolderItem::copyWhereTheSystemLacksSomething_data()
+{
+    QTest::addColumn<int>("missing");  // -1 nothing, else a faults::Missing
+    QTest::newRow("everything there") << -1;
+    QTest::newRow("no unnamed files (FUSE, network shares)") << int(faults::Missing::UnnamedFiles);
+    QTest::newRow("no right to link a descriptor") << int(faults::Missing::LinkByDescriptor);
+    QTest::newRow("unnamed files cannot be named at all") << int(faults::Missing::AnyLinkOfUnnamed);
+}
+
+// Whatever way the file system offers: a new file and a replaced one arrive
+// whole under their names, the old file is replaced and not written into,
+// what a killed earlier run left is removed, and nothing else is left.
+void TestFolderItem::copyWhereTheSystemLacksSomething()
+{
+    QFETCH(int, missing);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp);
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    const QByteArray fresh = pattern(300000, 3), newer = pattern(5000, 4);
+    writeFile(root / "src" / "new.dat", fresh, 0444);
+    writeFile(root / "src" / "old.dat", newer);
+    writeFile(root / "dst" / "old.dat", "old");
+    fs::create_hard_link(root / "dst" / "old.dat", root / "dst" / "keep");
+    writeFile(root / "dst" / ".old.dat.tessavel-abcd1234", "left by a killed run");
+    writeFile(root / "dst" / ".old.dat.tessavel-x", "not of our naming");
+    writeFile(root / "dst" / ".notes", "the user's");
+
+    ChildReport r = runInChild([&](ChildReport& rep) {
+        if (missing >= 0 && !faults::withhold(faults::Missing(missing))) {
+            rep.skipped = true;
+            return;
+        }
+        auto dst = item(root / "dst");
+        FolderItem a(root / "src" / "new.dat"), b(root / "src" / "old.dat");
+        rep.ok = a.CopyFileTo(dst) && b.CopyFileTo(dst);
+        std::snprintf(rep.note, sizeof rep.note, "%s %s", a.LastErrorDetail().c_str(),
+                      b.LastErrorDetail().c_str());
+    });
+    QVERIFY2(r.reported, r.note);
+    if (r.skipped)
+        QSKIP("no seccomp filter here");
+    QVERIFY2(r.ok, r.note);
+    QCOMPARE(entriesOf(root / "dst"),
+             (QStringList{".notes", ".old.dat.tessavel-x", "keep", "new.dat", "old.dat"}));
+    QCOMPARE(readFile(root / "dst" / "new.dat"), fresh);
+    QCOMPARE(readFile(root / "dst" / "old.dat"), newer);
+    QCOMPARE(readFile(root / "dst" / "keep"), QByteArray("old"));
+    QCOMPARE(uint(modeOf(root / "dst" / "new.dat")), 0644u);
+}
+
 void TestFolderItem::copyToNilFolderThrows()
 {
     QTemporaryDir tmp;
@@ -951,6 +1006,8 @@ void TestFolderItem::readMountTable()
         "40 1 0:41 / " + T + "/mnt/remote rw - fuse.sshfs user@host: rw,user_id=0",
         "41 1 8:1 /etc/hosts " + T + "/hosts rw - ext4 " + T + "/dev/sda1 rw",
         "42 1 11:0 / " + T + "/mnt/cdrom ro - iso9660 " + T + "/dev/sr0 ro",
+        // Mounted over the disc: the later file system hides it and names the volume.
+        "43 42 8:49 / " + T + "/mnt/cdrom ro - udf " + T + "/dev/sdd1 ro",
     };
     {
         std::ofstream out(t / "mountinfo");
@@ -969,7 +1026,7 @@ void TestFolderItem::readMountTable()
         QString::fromStdString("Neues Volume = " + T + "/mnt/Neues Volume"),
         QString::fromStdString("ram = " + T + "/mnt/ram"),
         QString::fromStdString("remote = " + T + "/mnt/remote"),
-        QString::fromStdString("cdrom = " + T + "/mnt/cdrom"),
+        QString::fromStdString("Fremd = " + T + "/mnt/cdrom"),
     };
     QCOMPARE(got, expected);
 
