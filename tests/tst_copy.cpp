@@ -18,13 +18,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <map>
+#include <thread>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "copy/copy.h"
+#include "faults.h"
 #include "shell/start.h"
 #include "shell/warten.h"
 #include "vela/runtime.h"
@@ -331,6 +335,10 @@ private slots:
     void progressLabel();
     void sourceChangesDuringCopy_data();
     void sourceChangesDuringCopy();
+    void killedCopyLeavesNoPart_data();
+    void killedCopyLeavesNoPart();
+    void bigFileLetsEventsThrough_data();
+    void bigFileLetsEventsThrough();
 };
 
 void TestCopy::initTestCase()
@@ -648,6 +656,169 @@ void TestCopy::sourceChangesDuringCopy()
     expected.sort();
     QCOMPARE(snapshot(t), expected);
     QCOMPARE(failures(t, s), failed);
+}
+
+void TestCopy::killedCopyLeavesNoPart_data()
+{
+    QTest::addColumn<bool>("unnamed");  // whether the file system offers unnamed files
+    QTest::newRow("unnamed files") << true;
+    QTest::newRow("temporary names (no unnamed files)") << false;
+}
+
+// The program is killed at many points of a copy of big files (a crash, a
+// logout): every target file is then the old one, the disc's whole file or
+// absent, and nothing else is there but what a later run removes.
+void TestCopy::killedCopyLeavesNoPart()
+{
+    QFETCH(bool, unnamed);
+    // In memory where it can be, so the kills land all over the copy and not
+    // in a disk's write-back.
+    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    QVERIFY(src.isValid() && tgt.isValid());
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    QStringList disc;
+    for (int i = 0; i < 6; ++i)
+        disc << QString("A/big%1=*%2").arg(i).arg((8 << 20) + i);
+    for (int i = 0; i < 3; ++i)
+        disc << QString("A/S/mid%1=*%2").arg(i).arg((2 << 20) + i);
+    for (int i = 0; i < 20; ++i)
+        disc << QString("A/S/small%1=%1").arg(i, 2, 10, QChar('0'));
+    make(s, disc);
+    const QStringList old = {"A/big1=old one", "A/big4=old four@444", "A/S/mid2=old mid", "A/own=mine"};
+
+    std::map<std::string, std::string> whole, before;  // path -> content
+    for (const QString& line : disc)
+        whole[parse(line).path] = parse(line).content;
+    for (const QString& line : old)
+        before[parse(line).path] = parse(line).content;
+
+    warten();  // made here, so the child only sets its label
+    QCoreApplication::processEvents();
+    auto run = [&](std::chrono::microseconds killAfter) {
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (!unnamed && !faults::withhold(faults::Missing::UnnamedFiles))
+                ::_exit(2);
+            Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+            ::_exit(Modul1::kopierfehler.empty() ? 0 : 1);
+        }
+        if (killAfter.count() > 0) {
+            std::this_thread::sleep_for(killAfter);
+            ::kill(pid, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    };
+    auto reset = [&] {
+        fs::permissions(t, fs::perms::owner_all, fs::perm_options::add);
+        for (const auto& e : fs::directory_iterator(t))
+            fs::remove_all(e.path());
+        make(t, old);
+    };
+
+    // How long a whole copy takes, to spread the kills over it.
+    reset();
+    auto started = std::chrono::steady_clock::now();
+    const int fullStatus = run(std::chrono::microseconds(0));
+    QVERIFY2(WIFEXITED(fullStatus) && WEXITSTATUS(fullStatus) == 0, "the copy itself fails");
+    const auto full = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+
+    const int kills = 20;
+    int killedMidway = 0;
+    for (int k = 0; k < kills; ++k) {
+        reset();
+        const int status = run(full * (2 * k + 1) / (2 * kills));
+        if (WIFSIGNALED(status))
+            ++killedMidway;
+        for (auto it = fs::recursive_directory_iterator(t); it != fs::recursive_directory_iterator(); ++it) {
+            const std::string path = it->path().lexically_relative(t).string();
+            const QString where = QString("kill %1: %2").arg(k).arg(QString::fromStdString(path));
+            if (it->is_directory()) {
+                QVERIFY2(path == "A" || path == "A/S", qPrintable(where));
+                continue;
+            }
+            const std::string content = readAll(it->path());
+            const std::string name = it->path().filename().string();
+            if (const auto mark = name.find(".tessavel-"); name[0] == '.' && mark != std::string::npos) {
+                // Killed with a copy under a temporary name: without unnamed
+                // files while it was written; with them only in the moment
+                // between its naming and its taking the old file's place,
+                // when it is whole. A later run removes it either way.
+                const std::string of =
+                    it->path().parent_path().lexically_relative(t).string() + "/" + name.substr(1, mark - 1);
+                QVERIFY2(whole.count(of), qPrintable(where));
+                if (unnamed)
+                    QVERIFY2(content == whole[of] && before.count(of), qPrintable(where));
+                continue;
+            }
+            QVERIFY2(whole.count(path) || before.count(path), qPrintable("left behind: " + where));
+            const bool isWhole = whole.count(path) && content == whole[path];
+            const bool isOld = before.count(path) && content == before[path];
+            QVERIFY2(isWhole || isOld, qPrintable(where + " is neither old nor whole"));
+        }
+    }
+    // Most kills must have met the copy under way, or nothing was tested.
+    QVERIFY2(killedMidway >= kills / 2, qPrintable(QString::number(killedMidway)));
+
+    // A run after the last kill completes the install and leaves nothing of ours.
+    const int lastStatus = run(std::chrono::microseconds(0));
+    QVERIFY(WIFEXITED(lastStatus) && WEXITSTATUS(lastStatus) == 0);
+    QStringList expected = disc;
+    expected << "A/" << "A/S/" << "A/own=mine";
+    expected.sort();
+    QCOMPARE(snapshot(t), expected);
+}
+
+void TestCopy::bigFileLetsEventsThrough_data()
+{
+    QTest::addColumn<bool>("endRequested");
+    QTest::newRow("copied whole") << false;
+    QTest::newRow("program asked to end") << true;
+}
+
+// A big file goes in pieces with event rounds between them: the windows are
+// repainted meanwhile, the file is not there before it is whole, and a
+// request to end the program stops the copy within the file.
+void TestCopy::bigFileLetsEventsThrough()
+{
+    QFETCH(bool, endRequested);
+    TestPlatform platform;
+    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    const off_t size = off_t(768) << 20;
+    {
+        // Sparse, so the source costs no room; holes need not be kept.
+        std::ofstream out(s / "big.dsf", std::ios::binary);
+        out.seekp(size - 1);
+        out.put('x');
+    }
+    int rounds = 0;
+    bool sawFile = false;
+    QTimer during;  // fires at every event round
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        ++rounds;
+        sawFile = sawFile || fs::exists(t / "big.dsf");
+        if (endRequested) {
+            during.stop();
+            vela::Quit(0);
+        }
+    });
+    during.start(0);
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "big.dsf"), vela::New<vela::FolderItem>(t));
+    QVERIFY(rounds >= 1);
+    QVERIFY2(!sawFile, "the file was there before it was whole");
+    QVERIFY(Modul1::kopierfehler.empty());
+    if (endRequested) {
+        QCOMPARE(rounds, 1);
+        QCOMPARE(snapshot(t), QStringList{});
+    } else {
+        QCOMPARE(qint64(fs::file_size(t / "big.dsf")), qint64(size));
+    }
 }
 
 QTEST_MAIN(TestCopy)
