@@ -19,6 +19,7 @@ enum class Missing {
     UnnamedFiles,      // O_TMPFILE, as on FUSE and network shares
     LinkByDescriptor,  // linkat(AT_EMPTY_PATH), without the right to it
     AnyLinkOfUnnamed,  // also through /proc/self/fd
+    Flush,             // syncfs fails, as after a write-back error
 };
 
 // For the rest of the calling process (use it in a child): false when the
@@ -35,7 +36,10 @@ inline bool withhold(Missing what)
     auto fail = [](int err) -> sock_filter {
         return BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (unsigned(err) & SECCOMP_RET_DATA));
     };
-    if (what == Missing::UnnamedFiles) {
+    if (what == Missing::Flush) {
+        f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_syncfs, 0, 1));
+        f.push_back(fail(EIO));
+    } else if (what == Missing::UnnamedFiles) {
         f.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 4));
         f.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])));
         f.push_back(BPF_STMT(BPF_ALU | BPF_AND | BPF_K, tmpfileFlag));

@@ -2,8 +2,11 @@
 // beendet": the checks and their messages, the copy plan, reported failures.
 #include <QtTest>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "copy/copy.h"
+#include "faults.h"
 #include "disc2/modul1.h"
 #include "fixture.h"
 #include "shell/fenster1.h"
@@ -80,6 +83,48 @@ struct Setup {
 
     std::vector<bool> progressShownAtMessage;
     std::vector<std::string> labels;
+
+    // One click in a child process, which first runs prepare (to become
+    // another user, or to take something from the system); the messages it
+    // showed, or "skipped: ..." when prepare could not be done.
+    QStringList clickInChild(const std::function<std::string()>& prepare)
+    {
+        warten();  // made here, so the child only shows it
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return {"pipe failed"};
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            ::alarm(60);
+            std::string out = prepare();
+            if (out.empty()) {
+                click(xp);
+                for (const auto& m : platform.Messages())
+                    out += m + '\0';
+            }
+            for (std::size_t at = 0; at < out.size();) {
+                const ssize_t n = ::write(fds[1], out.data() + at, out.size() - at);
+                if (n <= 0)
+                    ::_exit(3);
+                at += std::size_t(n);
+            }
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        QByteArray all;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+            all.append(buffer, n);
+        ::close(fds[0]);
+        ::waitpid(pid, nullptr, 0);
+        QStringList messages;
+        for (const QByteArray& m : all.split('\0'))
+            if (!m.isEmpty())
+                messages << QString::fromUtf8(m);
+        return messages;
+    }
 };
 
 } // namespace
@@ -116,6 +161,8 @@ private slots:
     void longFailureListIsCut();
     void discLinksAreNeverFollowed_data();
     void discLinksAreNeverFollowed();
+    void unreadableSceneryIsReported();
+    void failedFlushIsReported();
 };
 
 void TestDisc2Install::checks_data()
@@ -515,6 +562,49 @@ void TestDisc2Install::discLinksAreNeverFollowed()
         vela::RuntimeInit(0, nullptr);
         _StaticInit();
     }
+}
+
+// A scenery folder the program may not read is no empty one: it is listed,
+// and the rest of the plan is still copied.
+void TestDisc2Install::unreadableSceneryIsReported()
+{
+    Setup s;
+    const QString scenery = s.disc + "/resources/default_scenery";
+    QVERIFY(QFile::setPermissions(scenery, QFileDevice::Permissions()));
+    const QStringList messages = s.clickInChild([&]() -> std::string {
+        // Root reads every folder: the child installs as an ordinary user.
+        const std::string top = s.tmp.path().toStdString();
+        if (::chmod(top.c_str(), 0755) != 0 ||
+            std::system(("chown -R 65534:65534 '" + s.xp.toStdString() + "'").c_str()) != 0 ||
+            ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return "skipped: cannot become an ordinary user";
+        return {};
+    });
+    QFile::setPermissions(scenery, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (messages.value(0).startsWith("skipped"))
+        QSKIP(qPrintable(messages.value(0)));
+    QCOMPARE(messages, (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                                    "resources/default_scenery – Lesefehler",
+                                    "Installation beendet"}));
+    QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("old a"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
+}
+
+// "Installation beendet" means the data is on the disk: where the system
+// cannot write it back, the user is told.
+void TestDisc2Install::failedFlushIsReported()
+{
+    Setup s;
+    const QStringList messages = s.clickInChild([]() -> std::string {
+        return faults::withhold(faults::Missing::Flush) ? "" : "skipped: no seccomp filter here";
+    });
+    if (messages.value(0).startsWith("skipped"))
+        QSKIP(qPrintable(messages.value(0)));
+    QCOMPARE(messages, (QStringList{"Folgende Dateien konnten nicht kopiert werden:\n" + s.xp +
+                                        " – Schreibfehler",
+                                    "Installation beendet"}));
+    // The copy itself went through.
+    QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("new a"));
 }
 
 QTEST_MAIN(TestDisc2Install)
