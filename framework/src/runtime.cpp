@@ -211,6 +211,9 @@ void RuntimeBackgroundTask()
 void detail::EventRound()
 {
     auto& s = state();
+    // Without a running toolkit (a program that only copies) there are no events.
+    if (!qApp || !s.clock.isValid())
+        return;
     // Names held back to keep to one paint a frame are shown within that frame.
     const qint64 now = s.clock.elapsed();
     if (now - s.lastEvents < eventsMs) {
