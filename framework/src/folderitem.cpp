@@ -145,6 +145,7 @@ struct FileSystemTraits {
     dev_t dev;
     bool unnamedFiles = true;  // O_TMPFILE
     std::string folder;        // a folder on it, to flush it by
+
     bool written = false;
 };
 
@@ -704,7 +705,10 @@ int FolderItem::FolderFd() const
         errno = e;
         return -1;
     }
-    traitsOf(st.st_dev, FullPath()).written = true;
+    // The folder written to last stands for its file system when it is flushed.
+    FileSystemTraits& traits = traitsOf(st.st_dev, FullPath());
+    traits.written = true;
+    traits.folder = FullPath();
     folderDev_ = std::uint64_t(st.st_dev);
     if (!madeEmpty_)
         removeLeftovers(fd);
