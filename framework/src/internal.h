@@ -1,6 +1,8 @@
 // Framework internals shared between its source files.
 #pragma once
 
+class QEvent;
+class QObject;
 class QWidget;
 
 namespace vela::detail {
@@ -10,9 +12,15 @@ void FlushPendingPaints();
 // Asks for a repaint of the widget now, or within one frame when one was just made.
 void RequestRepaint(QWidget* widget);
 void DropPendingPaints();
-// Runs a push button's Action unless another Action is still running.
-bool BeginAction();
+// Runs a push button's Action unless another Action is still running; the
+// Action of a cancel button, which ends the program, runs also then.
+bool BeginAction(bool cancel);
 void EndAction();
+bool ActionRunning();
+// Whether an input event for one of the framework's windows is kept from it
+// during an event round of a running Action: all input but what ends the
+// program (the cancel button, the menus, closing the main window).
+bool HeldBack(QObject* receiver, QEvent* event);
 // The font "System" at a pixel size.
 void ApplySystemFontDefaults();
 
