@@ -18,8 +18,9 @@ bool BeginAction(bool cancel);
 void EndAction();
 bool ActionRunning();
 // Whether an input event for one of the framework's windows is kept from it
-// during an event round of a running Action: all input but what ends the
-// program (the cancel button, the menus, closing the main window).
+// during the event round of a long job: all input but what ends the program
+// (the cancel button, the menus with their quit item). Closes are the
+// windows' own: the main window's quits, another's waits for the Action.
 bool HeldBack(QObject* receiver, QEvent* event);
 // The font "System" at a pixel size.
 void ApplySystemFontDefaults();
