@@ -1,6 +1,8 @@
 // Framework internals shared between its source files.
 #pragma once
 
+class QEvent;
+class QObject;
 class QWidget;
 
 namespace vela::detail {
@@ -13,9 +15,16 @@ void DropPendingPaints();
 // The event round of a background task, at most once a frame: what the
 // copy of a big file runs between its pieces.
 void EventRound();
-// Runs a push button's Action unless another Action is still running.
-bool BeginAction();
+// Runs a push button's Action unless another Action is still running; the
+// Action of a cancel button, which ends the program, runs also then.
+bool BeginAction(bool cancel);
 void EndAction();
+bool ActionRunning();
+// Whether an input event for one of the framework's windows is kept from it
+// during the event round of a long job: all input but what ends the program
+// (the cancel button, the menus with their quit item). Closes are the
+// windows' own: the main window's quits, another's waits for the Action.
+bool HeldBack(QObject* receiver, QEvent* event);
 // The font "System" at a pixel size.
 void ApplySystemFontDefaults();
 

@@ -34,7 +34,7 @@ struct State {
     int quitCode = 0;
     bool quitRequested = false;
     bool failed = false;
-    bool inAction = false;
+    int actions = 0;  // push button Actions running, one inside the other
     std::vector<std::string> classes;
     // One clock for the run; the times of the last event round and paint on it.
     QElapsedTimer clock;
@@ -89,6 +89,19 @@ public:
 
 Platform* current = nullptr;
 
+// Held in front of the application's events for one event round.
+class InputGate : public QObject {
+public:
+    InputGate() { qApp->installEventFilter(this); }
+    ~InputGate() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        return detail::HeldBack(receiver, event);
+    }
+};
+
 } // namespace
 
 Platform& CurrentPlatform()
@@ -132,7 +145,7 @@ void RuntimeInit(int argc, char** argv)
     s.quitCode = 0;
     s.quitRequested = false;
     s.failed = false;
-    s.inAction = false;
+    s.actions = 0;
     s.classes.clear();
     s.clock.start();
     s.lastEvents = 0;
@@ -226,7 +239,10 @@ void detail::EventRound()
     // does not draw it a second time within the frame.
     if (!s.pendingPaint.empty())
         detail::FlushPendingPaints();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Input comes through, but the gate keeps from the windows all of it that
+    // does not end the program: a long job can be stopped, not begun again.
+    InputGate gate;
+    QCoreApplication::processEvents();
 }
 
 void RegisterClass(const std::string& name) { state().classes.push_back(name); }
@@ -293,15 +309,17 @@ void detail::FlushPendingPaints()
 
 void detail::DropPendingPaints() { state().pendingPaint.clear(); }
 
-bool detail::BeginAction()
+bool detail::BeginAction(bool cancel)
 {
     auto& s = state();
-    if (s.inAction)
+    if (s.actions > 0 && !cancel)
         return false;
-    s.inAction = true;
+    ++s.actions;
     return true;
 }
 
-void detail::EndAction() { state().inAction = false; }
+void detail::EndAction() { --state().actions; }
+
+bool detail::ActionRunning() { return state().actions > 0; }
 
 } // namespace vela

@@ -271,11 +271,94 @@ void PushButton::Push()
     if (!action_)
         return;
     // One action at a time: a click that arrives while another action
-    // runs (a long copy handing control to the event loop) is dropped.
-    if (!detail::BeginAction())
+    // runs (a long copy handing control to the event loop) is dropped, but
+    // for the cancel button's, which ends the program.
+    if (!detail::BeginAction(BoolProperty("Cancel")))
         return;
     _Guarded(action_);
     detail::EndAction();
+}
+
+namespace {
+
+// The window the program made first.
+Window* mainWindow()
+{
+    const auto& windows = lists().windows;
+    return windows.empty() ? nullptr : windows.front().get();
+}
+
+// The framework's window that holds the widget; nil for the toolkit's own
+// windows (message boxes, the folder dialog, open menus).
+Window* windowOf(const QWidget* widget)
+{
+    const QWidget* top = widget->window();
+    for (const auto& w : lists().windows)
+        if (w->Widget() == top)
+            return w.get();
+    return nullptr;
+}
+
+// Closing the main window ends the program as Quit(0) does, at any time;
+// another window stays open while an Action runs.
+class CloseWatch : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Close)
+            return false;
+        if (Window* main = mainWindow(); main && main->Widget() == watched) {
+            Quit(0);
+            return false;
+        }
+        if (detail::ActionRunning()) {
+            event->ignore();
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+bool detail::HeldBack(QObject* receiver, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        break;
+    default:
+        return false;
+    }
+    // Only what reaches a widget: the toolkit's window passes it on to one.
+    auto* widget = qobject_cast<QWidget*>(receiver);
+    Window* window = widget ? windowOf(widget) : nullptr;
+    if (!window)
+        return false;
+    // The menus lead to the quit item; their other items are greyed.
+    for (QWidget* w = widget; w; w = w->parentWidget())
+        if (qobject_cast<QMenuBar*>(w))
+            return false;
+    for (const auto& c : window->Controls())
+        if (c->Widget() == widget) {
+            auto* button = dynamic_cast<PushButton*>(c.get());
+            return !(button && button->BoolProperty("Cancel"));
+        }
+    return true;
 }
 
 void PushButton::ApplyProperty(const std::string& name, const Value&)
@@ -435,14 +518,22 @@ Window::Window() : w_(std::make_unique<WindowWidgets>())
     w_->top->setCentralWidget(w_->content);
     w_->top->layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Return presses the default button, Escape the cancel button.
+    // Return presses the default button, Escape the cancel button; in a
+    // window without one (the progress window, in front during a copy)
+    // Escape presses the main window's.
     auto pressFlagged = [this](const char* flag) {
-        for (const auto& c : controls_)
-            if (auto b = std::dynamic_pointer_cast<PushButton>(c.shared()))
-                if (b->BoolProperty(flag) && b->Widget()->isEnabled()) {
-                    b->Push();
-                    return;
-                }
+        auto press = [flag](const Window& window) {
+            for (const auto& c : window.controls_)
+                if (auto b = std::dynamic_pointer_cast<PushButton>(c.shared()))
+                    if (b->BoolProperty(flag) && b->Widget()->isEnabled()) {
+                        b->Push();
+                        return true;
+                    }
+            return false;
+        };
+        if (!press(*this) && std::string_view(flag) == "Cancel")
+            if (Window* main = mainWindow(); main && main != this)
+                press(*main);
     };
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* s = new QShortcut(QKeySequence(key), w_->top);
@@ -450,6 +541,7 @@ Window::Window() : w_(std::make_unique<WindowWidgets>())
     }
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), w_->top);
     QObject::connect(esc, &QShortcut::activated, [pressFlagged] { pressFlagged("Cancel"); });
+    w_->top->installEventFilter(new CloseWatch(w_->top));
 }
 
 Window::~Window()
