@@ -1,5 +1,5 @@
 // Small framework pieces: references, text helpers, property lists, file
-// types and the menu model.
+// types and the menu model; how texts are drawn.
 #include <QApplication>
 #include <QtTest>
 
@@ -13,6 +13,7 @@
 #include "vela/runtime.h"
 #include "vela/text.h"
 #include "vela/window.h"
+#include "window_checks.h"
 
 using vela::New;
 using vela::Ref;
@@ -20,6 +21,50 @@ using vela::Ref;
 namespace {
 
 class PlainWindow : public vela::Window {};
+
+// A window that takes its properties from the list given before it is made.
+class LaidOutWindow : public vela::Window {
+public:
+    static inline vela::PropertyList properties;
+    void Layout() override { vela::_SetProperties(*this, properties); }
+};
+
+Ref<vela::Window> makeWindow(const std::string& className, int width, int height, int frame,
+                             bool visible, const std::string& title = "Hauptfenster")
+{
+    LaidOutWindow::properties = {{"Width", vela::Value(std::int64_t(width))},
+                                 {"Height", vela::Value(std::int64_t(height))},
+                                 {"Frame", vela::Value(std::int64_t(frame))},
+                                 {"Title", vela::Text(title)},
+                                 {"Visible", vela::Value(visible)}};
+    return vela::NewWindow<LaidOutWindow>(className);
+}
+
+template <class C>
+Ref<C> addControl(const Ref<vela::Window>& window, const std::string& name, QRect box,
+                  vela::PropertyList more)
+{
+    auto c = New<C>();
+    window->_AddControl(name, c);
+    vela::PropertyList list = {{"Name", vela::Text(name)},
+                               {"Left", vela::Value(std::int64_t(box.x()))},
+                               {"Top", vela::Value(std::int64_t(box.y()))},
+                               {"Width", vela::Value(std::int64_t(box.width()))},
+                               {"Height", vela::Value(std::int64_t(box.height()))}};
+    list.insert(list.end(), more.begin(), more.end());
+    vela::_SetProperties(*c, list);
+    return c;
+}
+
+Ref<vela::StaticText> addText(const Ref<vela::Window>& window, const std::string& name, QRect box,
+                              const std::string& text, int align, bool multiline, int size)
+{
+    return addControl<vela::StaticText>(window, name, box,
+                                        {{"Text", vela::Text(text)},
+                                         {"TextAlign", vela::Value(std::int64_t(align))},
+                                         {"Multiline", vela::Value(multiline)},
+                                         {"TextSize", vela::Value(std::int64_t(size))}});
+}
 
 vela::Value valueOf(const QString& kind)
 {
@@ -87,9 +132,22 @@ private slots:
     void menuLookup_data();
     void menuLookup();
     void menuItems();
+
+    void textAlignment_data();
+    void textAlignment();
+    void multilineTextRoom_data();
+    void multilineTextRoom();
+
+    void cleanup();
 };
 
 void TestFramework::initTestCase() { vela::RuntimeInit(0, nullptr); }
+
+void TestFramework::cleanup()
+{
+    vela::_ReleaseImplicitWindowList();
+    vela::_ReleaseWindows();
+}
 
 // ---- references ----
 
@@ -484,5 +542,74 @@ void TestFramework::menuItems()
     QCOMPARE(menu->Count(), 2);
 }
 
+// ---- windows ----
+
+void TestFramework::textAlignment_data()
+{
+    QTest::addColumn<int>("align");
+    QTest::addColumn<bool>("multiline");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("left") << 0 << false << 1;
+    QTest::newRow("centre") << 1 << false << 1;
+    QTest::newRow("right") << 2 << false << 1;
+    QTest::newRow("left, multi-line") << 0 << true << 2;
+    QTest::newRow("centre, multi-line") << 1 << true << 2;
+    QTest::newRow("right, multi-line") << 2 << true << 2;
+}
+
+void TestFramework::textAlignment()
+{
+    QFETCH(int, align);
+    QFETCH(bool, multiline);
+    QFETCH(int, lines);
+    auto w = makeWindow("Texte", 400, 100, 0, false);
+    // A CR breaks the line of a multi-line text; a single line shows it as a blank.
+    auto text = addText(w, "Text", {20, 10, 300, 60}, "Eins\rZwei Zeilen", align, multiline, 0);
+    const auto ink = checks::inkOf(*text);
+    QCOMPARE(ink.lines.size(), lines);
+    checks::textsDrawn(*w);
+}
+
+void TestFramework::multilineTextRoom_data()
+{
+    QTest::addColumn<int>("windowHeight");
+    QTest::addColumn<QRect>("button");  // null: none
+    QTest::addColumn<bool>("keepsSize");
+    QTest::addColumn<bool>("drawsBelowBox");
+
+    // The text's box is (20, 10, 200, 30): too low for its three lines at 10 px.
+    QTest::newRow("room down to a control") << 200 << QRect(20, 70, 80, 20) << true << true;
+    QTest::newRow("room down to the window's bottom") << 200 << QRect() << true << true;
+    QTest::newRow("a control beside it") << 200 << QRect(250, 42, 80, 20) << true << true;
+    QTest::newRow("a control reaching into the box") << 200 << QRect(60, 30, 80, 40) << false << false;
+    QTest::newRow("too little room below") << 200 << QRect(100, 42, 80, 20) << false << false;
+    QTest::newRow("window ends below the box") << 42 << QRect() << false << false;
+}
+
+void TestFramework::multilineTextRoom()
+{
+    QFETCH(int, windowHeight);
+    QFETCH(QRect, button);
+    QFETCH(bool, keepsSize);
+    QFETCH(bool, drawsBelowBox);
+    auto w = makeWindow("Texte", 400, windowHeight, 0, false);
+    // The same first line, alone and at the same size, for comparison.
+    auto alone = addText(w, "Alone", {300, 5, 90, 20}, "Eins", 0, false, 10);
+    auto text = addText(w, "Text", {20, 10, 200, 30}, "Eins\rZwei\rDrei", 0, true, 10);
+    if (!button.isNull())
+        addControl<vela::PushButton>(w, "Button", button, {{"Caption", vela::Text("OK")}});
+    const auto ink = checks::inkOf(*text);
+    const auto reference = checks::inkOf(*alone);
+    QCOMPARE(ink.lines.size(), 3);
+    if (keepsSize)
+        QCOMPARE(ink.LineHeight(0), reference.LineHeight(0));
+    else
+        QVERIFY(ink.LineHeight(0) < reference.LineHeight(0));
+    QCOMPARE(ink.bounds.bottom() >= 40, drawsBelowBox);
+    checks::textsDrawn(*w);
+}
+
 QTEST_MAIN(TestFramework)
 #include "tst_framework.moc"
+

@@ -101,10 +101,15 @@ public:
         int h = align == 1 ? Qt::AlignHCenter : align == 2 ? Qt::AlignRight : Qt::AlignLeft;
         return h | Qt::AlignTop | (multiline ? Qt::TextWordWrap : Qt::TextSingleLine);
     }
-    bool Fits(const QFontMetrics& fm) const
+    // The size the text takes at that width.
+    QSize Needed(const QFontMetrics& fm, int width) const
     {
-        QRect r = fm.boundingRect(QRect(0, 0, width(), height()), Flags(), Text());
-        return r.width() <= width() && r.height() <= height();
+        return fm.boundingRect(QRect(0, 0, width, 1 << 20), Flags(), Text()).size();
+    }
+    bool Fits(const QFontMetrics& fm, int width, int height) const
+    {
+        QSize need = Needed(fm, width);
+        return need.width() <= width && need.height() <= height;
     }
     QString Shown() const
     {
@@ -168,6 +173,13 @@ Lists& lists()
 {
     static Lists l;
     return l;
+}
+
+// The control's frame as its properties give it, in the window's content area.
+QRect boxOf(const RectControl& c)
+{
+    return QRect(int(c.IntProperty("Left")), int(c.IntProperty("Top")), int(c.IntProperty("Width")),
+                 int(c.IntProperty("Height")));
 }
 
 const std::initializer_list<std::pair<const char*, Kind>> controlProps = {
@@ -248,6 +260,9 @@ void RectControl::PropertyChanged(const std::string& name, const Value& value)
             window_->UpdateTabOrder();
     }
     ApplyProperty(name, value);
+    // The room a multi-line text may draw into ends at the next control below it.
+    if (window_ && (name == "Left" || name == "Top" || name == "Width" || name == "Height"))
+        window_->FitTexts();
 }
 
 void RectControl::ApplyProperty(const std::string&, const Value&) {}
@@ -351,18 +366,37 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         auto c = std::get<Color>(value);
         l->color = QColor(c.red, c.green, c.blue);
     }
-    // A multi-line text is set smaller until it fits; a single line keeps its
-    // size and is shortened in the middle when too long (a file name changes
-    // with every copied file and is measured only when drawn).
-    const bool layoutChanged = name == "TextSize" || name == "Width" || name == "Height" ||
-                               name == "Multiline" || name == "Bold" || name == "Italic";
-    if (layoutChanged || (name == "Text" && l->multiline)) {
-        QFont f = l->multiline ? fitFont(*this, [l](const QFontMetrics& fm) { return l->Fits(fm); })
-                               : fitFont(*this, [](const QFontMetrics&) { return true; });
+    const bool layoutChanged = name == "TextSize" || name == "Left" || name == "Top" ||
+                               name == "Width" || name == "Height" || name == "Multiline" ||
+                               name == "Bold" || name == "Italic";
+    if (layoutChanged || (name == "Text" && l->multiline))
+        Fit();
+    queuePaint(l, window_);
+}
+
+// A multi-line text keeps its size: where its lines need more height than its
+// box, it draws on into the free space below the box, and is set smaller only
+// where that does not suffice. A single line keeps its size and is shortened
+// in the middle when too long (a file name changes with every copied file and
+// is measured only when drawn).
+void StaticText::Fit()
+{
+    auto* l = static_cast<TextLabel*>(Widget());
+    const QRect box = boxOf(*this);
+    if (!l->multiline) {
+        QFont f = fitFont(*this, [](const QFontMetrics&) { return true; });
         if (f != l->font())
             l->setFont(f);
+        return;
     }
-    queuePaint(l, window_);
+    const int room = window_ ? window_->RoomBelow(*this) : box.height();
+    QFont f = fitFont(*this, [&](const QFontMetrics& fm) { return l->Fits(fm, box.width(), room); });
+    if (f != l->font())
+        l->setFont(f);
+    const int need = l->Needed(QFontMetrics(f), box.width()).height();
+    const QRect drawn(box.topLeft(), QSize(box.width(), std::clamp(need, box.height(), room)));
+    if (l->geometry() != drawn)
+        l->setGeometry(drawn);
 }
 
 // CheckBox
@@ -642,6 +676,33 @@ void Window::_AddControl(const std::string& name, Ref<RectControl> control)
     controls_.push_back(control);
     byName_[name] = control;
     control->AttachTo(this);
+    FitTexts();
+}
+
+int Window::RoomBelow(const RectControl& control) const
+{
+    // Down to the first control below that shares part of the box's width,
+    // at most to the content area's bottom; a control reaching into the box
+    // from below leaves no room.
+    const QRect box = boxOf(control);
+    const int bottom = box.y() + box.height();
+    int limit = HasProperty("Height") ? int(IntProperty("Height")) : bottom;
+    for (const auto& c : controls_) {
+        const QRect other = boxOf(*c);
+        const bool beside = other.x() + other.width() <= box.x() || other.x() >= box.x() + box.width();
+        if (c.get() == &control || beside || other.y() + other.height() <= bottom)
+            continue;
+        limit = std::min(limit, std::max(other.y(), bottom));
+    }
+    return std::max(box.height(), limit - box.y());
+}
+
+void Window::FitTexts()
+{
+    for (const auto& c : controls_)
+        if (c->BoolProperty("Multiline"))
+            if (auto* text = dynamic_cast<StaticText*>(c.get()))
+                text->Fit();
 }
 
 Ref<RectControl> Window::ControlByName(std::string_view name) const
