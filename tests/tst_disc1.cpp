@@ -1,5 +1,6 @@
 // The disc-1 program: its shorter window without options and its install.
 #include <QMainWindow>
+#include <QWindow>
 #include <QtTest>
 
 #include "copy/copy.h"
@@ -75,8 +76,10 @@ void TestDisc1::mainWindow()
 void TestDisc1::progressWindowFrame()
 {
     TestPlatform platform;
+    Fenster1();
     auto p = warten();
     QCOMPARE(p->IntProperty("Frame"), 1);
+    QCOMPARE(p->Widget()->windowHandle()->transientParent(), Fenster1()->Widget()->windowHandle());
     QCOMPARE(p->Widget()->windowTitle(), QString("Kopiervorgang"));
     QCOMPARE(p->ContentArea()->size(), QSize(252, 107));
     QCOMPARE(p->Controls().size(), std::size_t(3));

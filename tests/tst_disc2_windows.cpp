@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QThread>
+#include <QWindow>
 #include <QtTest>
 
 #include <set>
@@ -405,6 +406,9 @@ void TestDisc2Windows::progressWindow()
     QCOMPARE(p->ContentArea()->size(), QSize(252, 107));
     QCOMPARE(p->IntProperty("Frame"), 2);
     QCOMPARE(p->Widget()->windowFlags() & Qt::WindowType_Mask, Qt::Dialog);
+    // Transient for the main window, so a window manager keeps it in front of it.
+    QVERIFY(p->Widget()->windowHandle());
+    QCOMPARE(p->Widget()->windowHandle()->transientParent(), Fenster1()->Widget()->windowHandle());
     QVERIFY(!p->Widget()->findChild<QMenuBar*>());
     QCOMPARE(p->Controls().size(), std::size_t(3));
     QVERIFY(vela::RuntimeCheckCast<vela::ChasingArrows>(p->ControlByName("ChasingArrows1")));

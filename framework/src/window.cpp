@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -571,9 +572,31 @@ void Window::PropertyChanged(const std::string& name, const Value& value)
                                   name == "MenuBarVisible")) {
         bool shown = top->isVisible();
         ApplyFlags();
-        if (shown)
+        if (shown) {
+            FollowMainWindow();
             top->show();
+        }
     }
+}
+
+// A dialog-style window stays in front of the program's main window, under
+// every window manager: it is transient for it.
+void Window::FollowMainWindow()
+{
+    Window* main = detail::MainWindow();
+    if (IntProperty("Frame") == 0 || !main || main == this)
+        return;
+    w_->top->winId();
+    main->Widget()->winId();
+    w_->top->windowHandle()->setTransientParent(main->Widget()->windowHandle());
+}
+
+Window* detail::MainWindow()
+{
+    for (const auto& w : lists().windows)
+        if (w->IntProperty("Frame") == 0 && w->Widget())
+            return w.get();
+    return nullptr;
 }
 
 int Window::Left() const { return w_->top->x(); }
@@ -586,6 +609,7 @@ void Window::Show()
         Event_Open();
     }
     QMainWindow* top = w_->top;
+    FollowMainWindow();
     top->show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         top->raise();

@@ -151,6 +151,7 @@ protected:
 private:
     void ApplyFlags();
     void ApplySize();
+    void FollowMainWindow();
     std::unique_ptr<WindowWidgets> w_;
     std::vector<Ref<RectControl>> controls_;
     std::map<std::string, Ref<RectControl>, std::less<>> byName_;
