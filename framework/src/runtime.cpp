@@ -17,6 +17,9 @@
 #include <QWidget>
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "internal.h"
@@ -47,18 +50,21 @@ struct State {
     qint64 lastEvents = 0;
     qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
+    // What the toolkit gets of the command line: the program's name alone,
+    // so its own options (-reverse, -style, -platform) have no effect.
+    std::string programName;
+    int argc = 1;
+    char* argv[2] = {};
     QPointer<QTranslator> translator;
 };
 
 State& state()
 {
-    static State s;
+    // Never destroyed: when the display goes away the toolkit calls exit(),
+    // and the static tear-down must not destroy widgets beneath it.
+    static State& s = *new State;
     return s;
 }
-
-int argcStore = 1;
-char argv0[] = "tessavel";
-char* argvStore[] = {argv0, nullptr};
 
 // The lines of a message as they fit a label of at most that size: each line
 // too wide is shortened in the middle, and lines that would make the box
@@ -167,6 +173,38 @@ void detail::ApplySystemFontDefaults()
 
 namespace {
 
+// The toolkit's messages while it starts are held back: without a display it
+// explains its failure in several lines and aborts, the user gets one line.
+std::vector<QString> startupMessages;
+
+void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        // The only thing that stops the toolkit from starting is that it
+        // cannot open its display.
+        const std::string name = std::filesystem::path(state().programName).filename().string();
+        std::fprintf(stderr, "%s: Es konnte keine Anzeige geöffnet werden.\n", name.c_str());
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    startupMessages.push_back(qFormatLogMessage(type, context, text));
+}
+
+void startToolkit(const char* name)
+{
+    auto& s = state();
+    s.programName = name && *name ? name : "tessavel";
+    s.argc = 1;
+    s.argv[0] = s.programName.data();
+    s.argv[1] = nullptr;
+    QtMessageHandler previous = qInstallMessageHandler(startupMessage);
+    s.ownedApp = new QApplication(s.argc, s.argv);
+    qInstallMessageHandler(previous);
+    for (const QString& m : startupMessages)
+        std::fprintf(stderr, "%s\n", qPrintable(m));
+    startupMessages.clear();
+}
+
 // Qt's own texts (the folder dialog) in German, whatever the system's language.
 void loadGermanTexts()
 {
@@ -197,12 +235,7 @@ void RuntimeInit(int argc, char** argv)
         // finish the one before; these small windows are sent faster as they are.
         if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
             qputenv("QT_XCB_NO_MITSHM", "1");
-        if (argc > 0 && argv) {
-            argcStore = argc;
-            s.ownedApp = new QApplication(argcStore, argv);
-        } else {
-            s.ownedApp = new QApplication(argcStore, argvStore);
-        }
+        startToolkit(argc > 0 && argv ? argv[0] : nullptr);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         detail::ApplySystemFontDefaults();
     }

@@ -172,7 +172,9 @@ struct Lists {
 };
 Lists& lists()
 {
-    static Lists l;
+    // Never destroyed: when the display goes away the toolkit calls exit(),
+    // and the static tear-down must not destroy windows beneath it.
+    static Lists& l = *new Lists;
     return l;
 }
 
