@@ -386,18 +386,18 @@ void StaticText::Fit()
 {
     auto* l = static_cast<TextLabel*>(Widget());
     const QRect box = boxOf(*this);
+    QRect drawn = box;
+    QFont f;
     if (!l->multiline) {
-        QFont f = fitFont(*this, [](const QFontMetrics&) { return true; });
-        if (f != l->font())
-            l->setFont(f);
-        return;
+        f = fitFont(*this, [](const QFontMetrics&) { return true; });
+    } else {
+        const int room = window_ ? window_->RoomBelow(*this) : box.height();
+        f = fitFont(*this, [&](const QFontMetrics& fm) { return l->Fits(fm, box.width(), room); });
+        const int need = l->Needed(QFontMetrics(f), box.width()).height();
+        drawn.setHeight(std::clamp(need, box.height(), room));
     }
-    const int room = window_ ? window_->RoomBelow(*this) : box.height();
-    QFont f = fitFont(*this, [&](const QFontMetrics& fm) { return l->Fits(fm, box.width(), room); });
     if (f != l->font())
         l->setFont(f);
-    const int need = l->Needed(QFontMetrics(f), box.width()).height();
-    const QRect drawn(box.topLeft(), QSize(box.width(), std::clamp(need, box.height(), room)));
     if (l->geometry() != drawn)
         l->setGeometry(drawn);
 }
