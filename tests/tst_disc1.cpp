@@ -1,5 +1,6 @@
 // The disc-1 program: its shorter window without options and its install.
 #include <QMainWindow>
+#include <QWindow>
 #include <QtTest>
 
 #include "copy/copy.h"
@@ -62,20 +63,23 @@ void TestDisc1::mainWindow()
     for (std::size_t i = 0; i < 5; ++i) {
         auto c = w->Controls()[i];
         QCOMPARE(c->Name(), std::string(rows[i].name));
-        QCOMPARE(c->Widget()->geometry(), rows[i].frame);
+        QCOMPARE(checks::box(*c), rows[i].frame);
+        QCOMPARE(c->Widget()->geometry().topLeft(), rows[i].frame.topLeft());
         QCOMPARE(c->IntProperty("TabIndex"), std::int64_t(i));
         QCOMPARE(c->TextProperty(i < 2 ? "Caption" : "Text"), std::string(rows[i].text));
     }
     QVERIFY(!w->ControlByName("chk_3dobjects") && !w->ControlByName("StaticText7"));
-    checks::textsFit(*w);
+    checks::textsDrawn(*w);
     QCOMPARE(checks::focusChain(*w), (QStringList{"btn_installieren", "btn_abbrechen"}));
 }
 
 void TestDisc1::progressWindowFrame()
 {
     TestPlatform platform;
+    Fenster1();
     auto p = warten();
     QCOMPARE(p->IntProperty("Frame"), 1);
+    QCOMPARE(p->Widget()->windowHandle()->transientParent(), Fenster1()->Widget()->windowHandle());
     QCOMPARE(p->Widget()->windowTitle(), QString("Kopiervorgang"));
     QCOMPARE(p->ContentArea()->size(), QSize(252, 107));
     QCOMPARE(p->Controls().size(), std::size_t(3));

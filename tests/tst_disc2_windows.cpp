@@ -1,8 +1,11 @@
 // The disc-2 program as a user meets it: start-up and shut-down, the menu
 // bar, the main window and the progress window.
+#include <QCheckBox>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QThread>
+#include <QWindow>
 #include <QtTest>
 
 #include <set>
@@ -63,6 +66,7 @@ private slots:
     void mainWindowControls_data();
     void mainWindowControls();
     void mainWindowTextsAndFocus();
+    void notesKeepTheirSize();
     void centring_data();
     void centring();
     void menuBar();
@@ -259,7 +263,15 @@ void TestDisc2Windows::mainWindowControls()
     QVERIFY(w->ControlByName(name.toStdString()) == control);
     QCOMPARE(QString::fromStdString(control->Name()), name);
     QCOMPARE(control->Widget()->objectName(), name);
-    QCOMPARE(control->Widget()->geometry(), frame);
+    QCOMPARE(checks::box(*control), frame);
+    // A multi-line text may draw on below its box; everything else covers just its box.
+    const QRect drawn = control->Widget()->geometry();
+    QCOMPARE(drawn.topLeft(), frame.topLeft());
+    QCOMPARE(drawn.width(), frame.width());
+    if (control->BoolProperty("Multiline"))
+        QVERIFY(drawn.height() >= frame.height());
+    else
+        QCOMPARE(drawn.height(), frame.height());
     QCOMPARE(control->IntProperty("TabIndex"), tabIndex);
     QCOMPARE(control->IntProperty("TextSize"), textSize);
     QCOMPARE(control->TextProperty("TextFont"), std::string("System"));
@@ -276,7 +288,7 @@ void TestDisc2Windows::mainWindowTextsAndFocus()
 {
     TestPlatform platform;
     auto w = Fenster1();
-    checks::textsFit(*w);
+    checks::textsDrawn(*w);
     QCOMPARE(checks::focusChain(*w), (QStringList{"btn_installieren", "btn_abbrechen", "chk_3dobjects",
                                                   "chk_trees", "chk_villages"}));
     QCOMPARE(w->Widget()->focusWidget(), widget("btn_installieren"));
@@ -290,6 +302,20 @@ void TestDisc2Windows::mainWindowTextsAndFocus()
     QTest::mouseClick(widget("chk_villages"), Qt::LeftButton);
     QVERIFY(platform.Messages().empty());
     QCOMPARE(platform.PendingFolderAnswers(), 0);
+}
+
+void TestDisc2Windows::notesKeepTheirSize()
+{
+    // The notes need more height than their box: they draw on into the free
+    // space down to the instructions, at the size "Optional:" has too.
+    TestPlatform platform;
+    auto w = Fenster1();
+    const auto notes = checks::inkOf(*w->ControlByName("StaticText6"));
+    const auto optional = checks::inkOf(*w->ControlByName("StaticText7"));
+    QCOMPARE(notes.lines.size(), 4);
+    QCOMPARE(notes.LineHeight(0), optional.LineHeight(0));
+    QVERIFY(notes.bounds.bottom() > 46 + 71);  // below its own box
+    QVERIFY(notes.bounds.bottom() < checks::box(*w->ControlByName("StaticText3")).top());
 }
 
 void TestDisc2Windows::centring_data()
@@ -380,6 +406,9 @@ void TestDisc2Windows::progressWindow()
     QCOMPARE(p->ContentArea()->size(), QSize(252, 107));
     QCOMPARE(p->IntProperty("Frame"), 2);
     QCOMPARE(p->Widget()->windowFlags() & Qt::WindowType_Mask, Qt::Dialog);
+    // Transient for the main window, so a window manager keeps it in front of it.
+    QVERIFY(p->Widget()->windowHandle());
+    QCOMPARE(p->Widget()->windowHandle()->transientParent(), Fenster1()->Widget()->windowHandle());
     QVERIFY(!p->Widget()->findChild<QMenuBar*>());
     QCOMPARE(p->Controls().size(), std::size_t(3));
     QVERIFY(vela::RuntimeCheckCast<vela::ChasingArrows>(p->ControlByName("ChasingArrows1")));
@@ -390,7 +419,7 @@ void TestDisc2Windows::progressWindow()
     QCOMPARE(label1->Widget()->geometry(), QRect(35, 35, 149, 20));
     QCOMPARE(label2->Text(), std::string(""));
     QCOMPARE(label2->Widget()->geometry(), QRect(35, 69, 217, 20));
-    checks::textsFit(*p);
+    checks::textsDrawn(*p);
     // A user closing it runs no program code; the label can still be set.
     p->Widget()->close();
     label2->SetText("a.dsf");

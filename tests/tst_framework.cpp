@@ -1,6 +1,13 @@
 // Small framework pieces: references, text helpers, property lists, file
-// types and the menu model.
+// types and the menu model; how texts are drawn, dialog-style windows, and
+// the toolkit's message box and folder dialog.
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 #include <QtTest>
 
 #include <algorithm>
@@ -12,7 +19,9 @@
 #include "vela/ref.h"
 #include "vela/runtime.h"
 #include "vela/text.h"
+#include "vela/dialogs.h"
 #include "vela/window.h"
+#include "window_checks.h"
 
 using vela::New;
 using vela::Ref;
@@ -20,6 +29,92 @@ using vela::Ref;
 namespace {
 
 class PlainWindow : public vela::Window {};
+
+// A window that takes its properties from the list given before it is made.
+class LaidOutWindow : public vela::Window {
+public:
+    static inline vela::PropertyList properties;
+    void Layout() override { vela::_SetProperties(*this, properties); }
+};
+
+Ref<vela::Window> makeWindow(const std::string& className, int width, int height, int frame,
+                             bool visible, const std::string& title = "Hauptfenster")
+{
+    LaidOutWindow::properties = {{"Width", vela::Value(std::int64_t(width))},
+                                 {"Height", vela::Value(std::int64_t(height))},
+                                 {"Frame", vela::Value(std::int64_t(frame))},
+                                 {"Title", vela::Text(title)},
+                                 {"Visible", vela::Value(visible)}};
+    return vela::NewWindow<LaidOutWindow>(className);
+}
+
+template <class C>
+Ref<C> addControl(const Ref<vela::Window>& window, const std::string& name, QRect box,
+                  vela::PropertyList more)
+{
+    auto c = New<C>();
+    window->_AddControl(name, c);
+    vela::PropertyList list = {{"Name", vela::Text(name)},
+                               {"Left", vela::Value(std::int64_t(box.x()))},
+                               {"Top", vela::Value(std::int64_t(box.y()))},
+                               {"Width", vela::Value(std::int64_t(box.width()))},
+                               {"Height", vela::Value(std::int64_t(box.height()))}};
+    list.insert(list.end(), more.begin(), more.end());
+    vela::_SetProperties(*c, list);
+    return c;
+}
+
+Ref<vela::StaticText> addText(const Ref<vela::Window>& window, const std::string& name, QRect box,
+                              const std::string& text, int align, bool multiline, int size)
+{
+    return addControl<vela::StaticText>(window, name, box,
+                                        {{"Text", vela::Text(text)},
+                                         {"TextAlign", vela::Value(std::int64_t(align))},
+                                         {"Multiline", vela::Value(multiline)},
+                                         {"TextSize", vela::Value(std::int64_t(size))}});
+}
+
+// What a modal box showed while it was up.
+struct Shown {
+    QString title, text;
+    Qt::TextFormat format = Qt::AutoText;
+    QRect frame, okButton, screen;
+    QStringList buttons;
+};
+
+// Runs show(), which puts up a modal dialog; looks at the dialog once it is
+// up and then cancels it.
+Shown whileModal(const std::function<void()>& show)
+{
+    Shown seen;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        seen.title = dialog->windowTitle();
+        seen.frame = dialog->frameGeometry();
+        seen.screen = dialog->screen()->availableGeometry();
+        for (auto* label : dialog->findChildren<QLabel*>())
+            if (!label->text().isEmpty() && seen.text.isEmpty() && !qobject_cast<QFileDialog*>(dialog)) {
+                seen.text = label->text();
+                seen.format = label->textFormat();
+            }
+        for (auto* b : dialog->findChildren<QPushButton*>()) {
+            if (!b->isVisible())
+                continue;
+            seen.buttons << b->text().remove('&');
+            if (b->text().remove('&') == "OK")
+                seen.okButton = QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
+        }
+        dialog->reject();
+    });
+    poll.start();
+    show();
+    return seen;
+}
 
 vela::Value valueOf(const QString& kind)
 {
@@ -89,9 +184,27 @@ private slots:
     void menuLookup_data();
     void menuLookup();
     void menuItems();
+
+    void textAlignment_data();
+    void textAlignment();
+    void multilineTextRoom_data();
+    void multilineTextRoom();
+    void dialogWindowsStayInFront_data();
+    void dialogWindowsStayInFront();
+    void messageBox_data();
+    void messageBox();
+    void folderDialogInGerman();
+
+    void cleanup();
 };
 
 void TestFramework::initTestCase() { vela::RuntimeInit(0, nullptr); }
+
+void TestFramework::cleanup()
+{
+    vela::_ReleaseImplicitWindowList();
+    vela::_ReleaseWindows();
+}
 
 // ---- references ----
 
@@ -516,5 +629,169 @@ void TestFramework::menuItems()
     QCOMPARE(menu->Count(), 2);
 }
 
+// ---- windows ----
+
+void TestFramework::textAlignment_data()
+{
+    QTest::addColumn<int>("align");
+    QTest::addColumn<bool>("multiline");
+    QTest::addColumn<int>("lines");
+
+    QTest::newRow("left") << 0 << false << 1;
+    QTest::newRow("centre") << 1 << false << 1;
+    QTest::newRow("right") << 2 << false << 1;
+    QTest::newRow("left, multi-line") << 0 << true << 2;
+    QTest::newRow("centre, multi-line") << 1 << true << 2;
+    QTest::newRow("right, multi-line") << 2 << true << 2;
+}
+
+void TestFramework::textAlignment()
+{
+    QFETCH(int, align);
+    QFETCH(bool, multiline);
+    QFETCH(int, lines);
+    auto w = makeWindow("Texte", 400, 100, 0, false);
+    // A CR breaks the line of a multi-line text; a single line shows it as a blank.
+    auto text = addText(w, "Text", {20, 10, 300, 60}, "Eins\rZwei Zeilen", align, multiline, 0);
+    const auto ink = checks::inkOf(*text);
+    QCOMPARE(ink.lines.size(), lines);
+    checks::textsDrawn(*w);
+}
+
+void TestFramework::multilineTextRoom_data()
+{
+    QTest::addColumn<int>("windowHeight");
+    QTest::addColumn<QRect>("button");  // null: none
+    QTest::addColumn<bool>("keepsSize");
+    QTest::addColumn<bool>("drawsBelowBox");
+
+    // The text's box is (20, 10, 200, 30): too low for its three lines at 10 px.
+    QTest::newRow("room down to a control") << 200 << QRect(20, 70, 80, 20) << true << true;
+    QTest::newRow("room down to the window's bottom") << 200 << QRect() << true << true;
+    QTest::newRow("a control beside it") << 200 << QRect(250, 42, 80, 20) << true << true;
+    QTest::newRow("a control reaching into the box") << 200 << QRect(60, 30, 80, 40) << false << false;
+    QTest::newRow("too little room below") << 200 << QRect(100, 42, 80, 20) << false << false;
+    QTest::newRow("window ends below the box") << 42 << QRect() << false << false;
+}
+
+void TestFramework::multilineTextRoom()
+{
+    QFETCH(int, windowHeight);
+    QFETCH(QRect, button);
+    QFETCH(bool, keepsSize);
+    QFETCH(bool, drawsBelowBox);
+    auto w = makeWindow("Texte", 400, windowHeight, 0, false);
+    // The same first line, alone and at the same size, for comparison.
+    auto alone = addText(w, "Alone", {300, 5, 90, 20}, "Eins", 0, false, 10);
+    auto text = addText(w, "Text", {20, 10, 200, 30}, "Eins\rZwei\rDrei", 0, true, 10);
+    if (!button.isNull())
+        addControl<vela::PushButton>(w, "Button", button, {{"Caption", vela::Text("OK")}});
+    const auto ink = checks::inkOf(*text);
+    const auto reference = checks::inkOf(*alone);
+    QCOMPARE(ink.lines.size(), 3);
+    if (keepsSize)
+        QCOMPARE(ink.LineHeight(0), reference.LineHeight(0));
+    else
+        QVERIFY(ink.LineHeight(0) < reference.LineHeight(0));
+    QCOMPARE(ink.bounds.bottom() >= 40, drawsBelowBox);
+    checks::textsDrawn(*w);
+}
+
+void TestFramework::dialogWindowsStayInFront_data()
+{
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<bool>("transient");
+    QTest::newRow("ordinary window") << 0 << false;
+    QTest::newRow("dialog-style window, frame 1") << 1 << true;
+    QTest::newRow("dialog-style window, frame 2") << 2 << true;
+}
+
+void TestFramework::dialogWindowsStayInFront()
+{
+    QFETCH(int, frame);
+    QFETCH(bool, transient);
+    auto main = makeWindow("Haupt", 300, 200, 0, true);
+    auto second = makeWindow("Zweites", 200, 100, frame, true, "Kopiervorgang");
+    QWindow* handle = second->Widget()->windowHandle();
+    QVERIFY(handle);
+    QCOMPARE(handle->transientParent(), transient ? main->Widget()->windowHandle() : nullptr);
+    // Still so once its frame changed (the toolkit makes a new window for it).
+    second->SetProperty("CloseButton", vela::Value(false));
+    QCOMPARE(second->Widget()->windowHandle()->transientParent(),
+             transient ? main->Widget()->windowHandle() : nullptr);
+}
+
+void TestFramework::messageBox_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("shown");  // a line ending in "…" is compared by its start
+
+    const QString report = "Folgende Dateien konnten nicht kopiert werden:";
+    QTest::newRow("one line") << "Installation beendet" << QStringList{"Installation beendet"};
+    QTest::newRow("CR as line break") << "Unerwarteter Fehler: x\rDas Programm wird beendet."
+                                      << QStringList{"Unerwarteter Fehler: x", "Das Programm wird beendet."};
+    QTest::newRow("markup shown as it is") << "<b>a.dsf</b> – Schreibfehler"
+                                           << QStringList{"<b>a.dsf</b> – Schreibfehler"};
+    QString deep = "Resources/default scenery";
+    while (deep.size() < 4000)
+        deep += "/Unterordner mit einem langen Namen";
+    QTest::newRow("a 4 KB line") << report + "\r" + deep + "/b.dsf – Schreibfehler"
+                                 << QStringList{report, "Resources/default scenery/…b.dsf – Schreibfehler"};
+    QString many = report;
+    QStringList first = {report};
+    for (int i = 1; i <= 300; ++i) {
+        many += QString("\r+50+010/%1.dsf – Schreibfehler").arg(i);
+        if (i <= 3)
+            first << QString("+50+010/%1.dsf – Schreibfehler").arg(i);
+    }
+    QTest::newRow("more lines than the screen holds") << many << first;
+}
+
+void TestFramework::messageBox()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, shown);
+    auto main = makeWindow("Haupt", 300, 200, 0, true, "Installation der Tessavel für X-Plane 9");
+    const Shown box = whileModal([&] { vela::MsgBox(text.toStdString()); });
+    // Never larger than the screen; its button on it.
+    QVERIFY2(box.screen.contains(box.frame), qPrintable(QString("box %1x%2 at %3,%4")
+                                                            .arg(box.frame.width())
+                                                            .arg(box.frame.height())
+                                                            .arg(box.frame.x())
+                                                            .arg(box.frame.y())));
+    QVERIFY(box.screen.contains(box.okButton));
+    QCOMPARE(box.title, QString("Installation der Tessavel für X-Plane 9"));
+    QCOMPARE(box.format, Qt::PlainText);
+    QCOMPARE(box.buttons, QStringList{"OK"});
+    const QStringList lines = box.text.split('\n');
+    for (int i = 0; i < shown.size(); ++i) {
+        const QString& expected = shown[i];
+        const int cut = expected.indexOf(QChar(0x2026));
+        if (cut < 0) {
+            QCOMPARE(lines.value(i), expected);
+        } else {
+            // Shortened in the middle: its start and its end kept.
+            QVERIFY2(lines.value(i).startsWith(expected.left(cut)), qPrintable(lines.value(i)));
+            QVERIFY2(lines.value(i).endsWith(expected.mid(cut + 1)), qPrintable(lines.value(i)));
+        }
+    }
+    if (text.count('\r') > 100)
+        QCOMPARE(lines.last(), QString(QChar(0x2026)));
+    else
+        QCOMPARE(lines.size(), int(text.count('\r')) + 1);
+}
+
+void TestFramework::folderDialogInGerman()
+{
+    makeWindow("Haupt", 300, 200, 0, true);
+    Ref<vela::FolderItem> chosen;
+    const Shown dialog = whileModal([&] { chosen = vela::SelectFolder(); });
+    QVERIFY(!chosen);  // cancelled
+    QCOMPARE(dialog.title, QString("Verzeichnis suchen"));
+    QVERIFY2(dialog.buttons.contains("Auswählen") && dialog.buttons.contains("Abbrechen"),
+             qPrintable(dialog.buttons.join(", ")));
+}
+
 QTEST_MAIN(TestFramework)
 #include "tst_framework.moc"
+

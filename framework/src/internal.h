@@ -5,7 +5,14 @@ class QEvent;
 class QObject;
 class QWidget;
 
+namespace vela {
+class Window;
+}
+
 namespace vela::detail {
+
+// The program's main window: the first ordinary (Frame 0) window it holds; nullptr when none.
+Window* MainWindow();
 
 // Repaints every window whose refresh was held back to keep to one paint a frame.
 void FlushPendingPaints();

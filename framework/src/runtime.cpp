@@ -1,16 +1,25 @@
 #include "vela/runtime.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
-#include <QMessageBox>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QPointer>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QTranslator>
+#include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "internal.h"
@@ -41,28 +50,82 @@ struct State {
     qint64 lastEvents = 0;
     qint64 lastPaint = -frameMs;
     std::vector<QPointer<QWidget>> pendingPaint;
+    // What the toolkit gets of the command line: the program's name alone,
+    // so its own options (-reverse, -style, -platform) have no effect.
+    std::string programName;
+    int argc = 1;
+    char* argv[2] = {};
+    QPointer<QTranslator> translator;
 };
 
 State& state()
 {
-    static State s;
+    // Never destroyed: when the display goes away the toolkit calls exit(),
+    // and the static tear-down must not destroy widgets beneath it.
+    static State& s = *new State;
     return s;
 }
 
-int argcStore = 1;
-char argv0[] = "tessavel";
-char* argvStore[] = {argv0, nullptr};
-
+// The lines of a message as they fit a label of at most that size: each line
+// too wide is shortened in the middle, and lines that would make the box
+// taller than the screen give way to a last line "…".
+QString fitMessage(const std::string& text, const QFontMetrics& fm, int maxWidth, int maxHeight)
+{
+    // A CR in a text is a line break, as in the windows' texts.
+    QString all = QString::fromStdString(text);
+    all.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    all.replace(QChar('\r'), QChar('\n'));
+    QStringList lines = all.split(QChar('\n'));
+    const int maxLines = std::max(1, maxHeight / std::max(1, fm.lineSpacing()));
+    if (lines.size() > maxLines) {
+        lines = lines.mid(0, maxLines - 1);
+        lines.append(QStringLiteral("…"));
+    }
+    for (QString& line : lines)
+        if (fm.horizontalAdvance(line) > maxWidth)
+            line = fm.elidedText(line, Qt::ElideMiddle, maxWidth);
+    return lines.join(QChar('\n'));
+}
 
 class QtPlatform : public Platform {
 public:
+    // A modal box with the text and OK, titled like the main window and
+    // never larger than the screen.
     void MsgBox(const std::string& text) override
     {
-        // A CR in a text is a line break, as in the windows' texts.
-        QString shown = QString::fromStdString(text);
-        shown.replace(QChar('\r'), QChar('\n'));
-        QMessageBox box(QMessageBox::NoIcon, QString(), shown, QMessageBox::Ok,
-                        QApplication::activeWindow());
+        Window* main = detail::MainWindow();
+        QWidget* parent = QApplication::activeWindow();
+        if (!parent && main)
+            parent = main->Widget();
+        QDialog box(parent);
+        const QString title = main ? QString::fromStdString(main->Title()) : QString();
+        box.setWindowTitle(title);
+        auto* layout = new QVBoxLayout(&box);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        auto* label = new QLabel(&box);
+        // Names from a disc end up in the text: never read as markup.
+        label->setTextFormat(Qt::PlainText);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+        layout->addWidget(label);
+        layout->addWidget(buttons);
+
+        QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+        QSize room = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+        // The window manager's frame, as it frames the main window.
+        if (main && main->Widget()->isVisible())
+            room -= main->Widget()->frameGeometry().size() - main->Widget()->geometry().size();
+        const QMargins m = layout->contentsMargins();
+        room -= QSize(m.left() + m.right(), m.top() + m.bottom());
+        const int textWidth = room.width();
+        const int textHeight = room.height() - layout->spacing() - buttons->sizeHint().height();
+        label->setText(fitMessage(text, label->fontMetrics(), textWidth, textHeight));
+        // Wide enough for its title in a bold face and the window manager's
+        // buttons beside it, so that the title need not be cut.
+        QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+        titleFont.setBold(true);
+        const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + 100;
+        label->setMinimumWidth(std::min(titleWidth, textWidth));
         box.exec();
     }
     std::optional<std::string> SelectFolder() override
@@ -121,6 +184,60 @@ void detail::ApplySystemFontDefaults()
     QApplication::setFont(f);
 }
 
+namespace {
+
+// The toolkit's messages while it starts are held back: without a display it
+// explains its failure in several lines and aborts, the user gets one line.
+std::vector<QString> startupMessages;
+
+void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        // The only thing that stops the toolkit from starting is that it
+        // cannot open its display.
+        const std::string name = std::filesystem::path(state().programName).filename().string();
+        std::fprintf(stderr, "%s: Es konnte keine Anzeige geöffnet werden.\n", name.c_str());
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    startupMessages.push_back(qFormatLogMessage(type, context, text));
+}
+
+void startToolkit(const char* name)
+{
+    auto& s = state();
+    s.programName = name && *name ? name : "tessavel";
+    s.argc = 1;
+    s.argv[0] = s.programName.data();
+    s.argv[1] = nullptr;
+    QtMessageHandler previous = qInstallMessageHandler(startupMessage);
+    s.ownedApp = new QApplication(s.argc, s.argv);
+    qInstallMessageHandler(previous);
+    for (const QString& m : startupMessages)
+        std::fprintf(stderr, "%s\n", qPrintable(m));
+    startupMessages.clear();
+}
+
+// Qt's own texts (the folder dialog) in German, whatever the system's language.
+void loadGermanTexts()
+{
+    auto& s = state();
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    if (s.translator)
+        return;
+    auto* t = new QTranslator(qApp);
+    if (t->load(german, QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(t);
+        s.translator = t;
+    } else {
+        delete t;
+    }
+}
+
+} // namespace
+
 void RuntimeInit(int argc, char** argv)
 {
     // A full disk or a file-size limit must fail a write, not kill the program.
@@ -131,15 +248,11 @@ void RuntimeInit(int argc, char** argv)
         // finish the one before; these small windows are sent faster as they are.
         if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
             qputenv("QT_XCB_NO_MITSHM", "1");
-        if (argc > 0 && argv) {
-            argcStore = argc;
-            s.ownedApp = new QApplication(argcStore, argv);
-        } else {
-            s.ownedApp = new QApplication(argcStore, argvStore);
-        }
+        startToolkit(argc > 0 && argv ? argv[0] : nullptr);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         detail::ApplySystemFontDefaults();
     }
+    loadGermanTexts();
     QApplication::setQuitOnLastWindowClosed(true);
     s.app = {};
     s.quitCode = 0;

@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -101,10 +102,15 @@ public:
         int h = align == 1 ? Qt::AlignHCenter : align == 2 ? Qt::AlignRight : Qt::AlignLeft;
         return h | Qt::AlignTop | (multiline ? Qt::TextWordWrap : Qt::TextSingleLine);
     }
-    bool Fits(const QFontMetrics& fm) const
+    // The size the text takes at that width.
+    QSize Needed(const QFontMetrics& fm, int width) const
     {
-        QRect r = fm.boundingRect(QRect(0, 0, width(), height()), Flags(), Text());
-        return r.width() <= width() && r.height() <= height();
+        return fm.boundingRect(QRect(0, 0, width, 1 << 20), Flags(), Text()).size();
+    }
+    bool Fits(const QFontMetrics& fm, int width, int height) const
+    {
+        QSize need = Needed(fm, width);
+        return need.width() <= width && need.height() <= height;
     }
     QString Shown() const
     {
@@ -166,8 +172,17 @@ struct Lists {
 };
 Lists& lists()
 {
-    static Lists l;
+    // Never destroyed: when the display goes away the toolkit calls exit(),
+    // and the static tear-down must not destroy windows beneath it.
+    static Lists& l = *new Lists;
     return l;
+}
+
+// The control's frame as its properties give it, in the window's content area.
+QRect boxOf(const RectControl& c)
+{
+    return QRect(int(c.IntProperty("Left")), int(c.IntProperty("Top")), int(c.IntProperty("Width")),
+                 int(c.IntProperty("Height")));
 }
 
 const std::initializer_list<std::pair<const char*, Kind>> controlProps = {
@@ -248,6 +263,9 @@ void RectControl::PropertyChanged(const std::string& name, const Value& value)
             window_->UpdateTabOrder();
     }
     ApplyProperty(name, value);
+    // The room a multi-line text may draw into ends at the next control below it.
+    if (window_ && (name == "Left" || name == "Top" || name == "Width" || name == "Height"))
+        window_->FitTexts();
 }
 
 void RectControl::ApplyProperty(const std::string&, const Value&) {}
@@ -434,18 +452,37 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         auto c = std::get<Color>(value);
         l->color = QColor(c.red, c.green, c.blue);
     }
-    // A multi-line text is set smaller until it fits; a single line keeps its
-    // size and is shortened in the middle when too long (a file name changes
-    // with every copied file and is measured only when drawn).
-    const bool layoutChanged = name == "TextSize" || name == "Width" || name == "Height" ||
-                               name == "Multiline" || name == "Bold" || name == "Italic";
-    if (layoutChanged || (name == "Text" && l->multiline)) {
-        QFont f = l->multiline ? fitFont(*this, [l](const QFontMetrics& fm) { return l->Fits(fm); })
-                               : fitFont(*this, [](const QFontMetrics&) { return true; });
-        if (f != l->font())
-            l->setFont(f);
-    }
+    const bool layoutChanged = name == "TextSize" || name == "Left" || name == "Top" ||
+                               name == "Width" || name == "Height" || name == "Multiline" ||
+                               name == "Bold" || name == "Italic";
+    if (layoutChanged || (name == "Text" && l->multiline))
+        Fit();
     queuePaint(l, window_);
+}
+
+// A multi-line text keeps its size: where its lines need more height than its
+// box, it draws on into the free space below the box, and is set smaller only
+// where that does not suffice. A single line keeps its size and is shortened
+// in the middle when too long (a file name changes with every copied file and
+// is measured only when drawn).
+void StaticText::Fit()
+{
+    auto* l = static_cast<TextLabel*>(Widget());
+    const QRect box = boxOf(*this);
+    QRect drawn = box;
+    QFont f;
+    if (!l->multiline) {
+        f = fitFont(*this, [](const QFontMetrics&) { return true; });
+    } else {
+        const int room = window_ ? window_->RoomBelow(*this) : box.height();
+        f = fitFont(*this, [&](const QFontMetrics& fm) { return l->Fits(fm, box.width(), room); });
+        const int need = l->Needed(QFontMetrics(f), box.width()).height();
+        drawn.setHeight(std::clamp(need, box.height(), room));
+    }
+    if (f != l->font())
+        l->setFont(f);
+    if (l->geometry() != drawn)
+        l->setGeometry(drawn);
 }
 
 // CheckBox
@@ -629,9 +666,31 @@ void Window::PropertyChanged(const std::string& name, const Value& value)
                                   name == "MenuBarVisible")) {
         bool shown = top->isVisible();
         ApplyFlags();
-        if (shown)
+        if (shown) {
+            FollowMainWindow();
             top->show();
+        }
     }
+}
+
+// A dialog-style window stays in front of the program's main window, under
+// every window manager: it is transient for it.
+void Window::FollowMainWindow()
+{
+    Window* main = detail::MainWindow();
+    if (IntProperty("Frame") == 0 || !main || main == this)
+        return;
+    w_->top->winId();
+    main->Widget()->winId();
+    w_->top->windowHandle()->setTransientParent(main->Widget()->windowHandle());
+}
+
+Window* detail::MainWindow()
+{
+    for (const auto& w : lists().windows)
+        if (w->IntProperty("Frame") == 0 && w->Widget())
+            return w.get();
+    return nullptr;
 }
 
 int Window::Left() const { return w_->top->x(); }
@@ -644,6 +703,7 @@ void Window::Show()
         Event_Open();
     }
     QMainWindow* top = w_->top;
+    FollowMainWindow();
     top->show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         top->raise();
@@ -734,6 +794,33 @@ void Window::_AddControl(const std::string& name, Ref<RectControl> control)
     controls_.push_back(control);
     byName_[name] = control;
     control->AttachTo(this);
+    FitTexts();
+}
+
+int Window::RoomBelow(const RectControl& control) const
+{
+    // Down to the first control below that shares part of the box's width,
+    // at most to the content area's bottom; a control reaching into the box
+    // from below leaves no room.
+    const QRect box = boxOf(control);
+    const int bottom = box.y() + box.height();
+    int limit = HasProperty("Height") ? int(IntProperty("Height")) : bottom;
+    for (const auto& c : controls_) {
+        const QRect other = boxOf(*c);
+        const bool beside = other.x() + other.width() <= box.x() || other.x() >= box.x() + box.width();
+        if (c.get() == &control || beside || other.y() + other.height() <= bottom)
+            continue;
+        limit = std::min(limit, std::max(other.y(), bottom));
+    }
+    return std::max(box.height(), limit - box.y());
+}
+
+void Window::FitTexts()
+{
+    for (const auto& c : controls_)
+        if (c->BoolProperty("Multiline"))
+            if (auto* text = dynamic_cast<StaticText*>(c.get()))
+                text->Fit();
 }
 
 Ref<RectControl> Window::ControlByName(std::string_view name) const

@@ -61,6 +61,9 @@ public:
     std::string Text() const { return TextProperty("Text"); }
     // A CR in the text is a line break.
     void SetText(const std::string& text);
+    // Sets the font, and for a multi-line text the height it draws into, for
+    // the room its window leaves below it.
+    void Fit();
 
 protected:
     void ApplyProperty(const std::string& name, const Value& value) override;
@@ -131,6 +134,10 @@ public:
     void UpdateTabOrder();
     // A control whose look changed, for the next Refresh(true).
     void ControlChanged(QWidget* control);
+    // The height from the control's top down to the next control below it.
+    int RoomBelow(const RectControl& control) const;
+    // Fits the multi-line texts to the room the other controls leave them.
+    void FitTexts();
 
     // The framework's construction: registers the instance under its class
     // name, then runs Layout, CreateControls, AddMenuHandlers, and Open when
@@ -144,6 +151,7 @@ protected:
 private:
     void ApplyFlags();
     void ApplySize();
+    void FollowMainWindow();
     std::unique_ptr<WindowWidgets> w_;
     std::vector<Ref<RectControl>> controls_;
     std::map<std::string, Ref<RectControl>, std::less<>> byName_;
