@@ -339,6 +339,7 @@ private slots:
     void killedCopyLeavesNoPart();
     void bigFileLetsEventsThrough_data();
     void bigFileLetsEventsThrough();
+    void fileCutShortIsNoCopy();
 };
 
 void TestCopy::initTestCase()
@@ -819,6 +820,29 @@ void TestCopy::bigFileLetsEventsThrough()
     } else {
         QCOMPARE(qint64(fs::file_size(t / "big.dsf")), qint64(size));
     }
+}
+
+// A file that ends before the size it had when opened (cut short while it
+// was copied, or a damaged disc whose file system learns its end only when
+// reading it) is no whole copy: it is listed, and the old file stays.
+void TestCopy::fileCutShortIsNoCopy()
+{
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {QString("big.dsf=*%1").arg(16 << 20)});
+    make(t, {"big.dsf=old"});
+    bool cut = false;
+    QTimer during;  // fires at the first event round within the file
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        during.stop();
+        cut = ::truncate((s / "big.dsf").c_str(), 3 << 20) == 0;
+    });
+    during.start(0);
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "big.dsf"), vela::New<vela::FolderItem>(t));
+    QVERIFY(cut);
+    QCOMPARE(snapshot(t), QStringList{"big.dsf=old"});
+    QCOMPARE(failures(t, s), QStringList{"disc/big.dsf:Read"});
 }
 
 QTEST_MAIN(TestCopy)

@@ -263,9 +263,8 @@ ssize_t copyPiece(int src, int dst, std::size_t want, bool atStart, Method& how,
         if (n > 0)
             return n;
         if (n == 0) {
-            // Some file systems answer 0 to a kernel copy they cannot make.
-            if (!atStart)
-                return 0;
+            // Some file systems answer 0 to a kernel copy they cannot make:
+            // only a read says where the file ends.
             how = Method::ReadWrite;
             continue;
         }
@@ -324,8 +323,9 @@ std::optional<CopyFailure> copyData(int src, int dst, off_t expected, bool& rang
         const ssize_t n = copyPiece(src, dst, want, copied == 0, how, rangeWorks, failure);
         if (n < 0)
             return failure;
+        // Ended before the size it had: cut short, or a damaged disc.
         if (n == 0)
-            return std::nullopt;
+            return CopyFailure{Side::Read, EIO};
         copied += n;
         if (expected > 0 && copied >= expected)
             return std::nullopt;
