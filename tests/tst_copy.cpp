@@ -446,6 +446,9 @@ void TestCopy::merge_data()
     QTest::newRow("the user's link in the target is followed")
         << "" << "A" << "" << QStringList{"A/S/g=2"} << QStringList{"A/S->../elsewhere", "elsewhere/"}
         << QStringList{"A/", "A/S->../elsewhere", "elsewhere/", "elsewhere/g=2"} << QStringList{};
+    QTest::newRow("the user's link to a folder where the disc has a file stays, as a folder does")
+        << "" << "A" << "" << QStringList{"A/S=file"} << QStringList{"A/S->../elsewhere", "elsewhere/mine=m"}
+        << QStringList{"A/", "A/S->../elsewhere", "elsewhere/", "elsewhere/mine=m"} << QStringList{"A/S:Write"};
 
     QTest::newRow("unreadable source folder listed, nothing made for it, the rest copied")
         << "user" << "A" << "" << QStringList{"A/a1=1", "A/S/g=2", "A/S/@000", "A/c3=3"}

@@ -818,8 +818,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     }
     // A file of that name is there: the copy gets a temporary name and then
     // takes its place in one step.
+    // A folder, or the user's link to one, stays.
     struct stat old;
-    if (::fstatat(dir, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(old.st_mode))
+    if (::fstatat(dir, name_.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode))
         return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
     for (int tries = 0; tries < 16; ++tries) {
         temporary = tempNameFor(name_);
