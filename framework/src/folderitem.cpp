@@ -809,7 +809,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Succeed();
     if (errno != EEXIST) {
         const int e = errno;
-        if (e == ENOENT || e == EPERM) {
+        // The folder removed meanwhile says nothing about the system.
+        struct stat here;
+        if ((e == ENOENT || e == EPERM) && (::fstat(dir, &here) != 0 || here.st_nlink > 0)) {
             // No way to name an unnamed file here: copy again under a temporary name.
             unnamedFilesLinkable() = false;
             return CopyFileTo(folder);
