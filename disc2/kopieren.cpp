@@ -27,8 +27,12 @@ const Disc disc2 = {"VARNOD2", "Bitte Tessavel DVD 2 einlegen!"};
 vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in, const char* name)
 {
     auto ordner = in->Child(name);
-    if (!ordner->Exists())
+    if (!ordner->Exists()) {
+        // A locked folder would refuse the new one.
+        if (in->Locked())
+            in->SetLocked(false);
         ordner->CreateAsFolder();
+    }
     if (!ordner->LeadsToFolder()) {
         Melde(ordner->AbsolutePath(), vela::FileError::Write);
         return {};

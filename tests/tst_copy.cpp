@@ -339,6 +339,8 @@ private slots:
     void killedCopyLeavesNoPart();
     void bigFileLetsEventsThrough_data();
     void bigFileLetsEventsThrough();
+    void fileCutShortIsNoCopy();
+    void folderGoneKeepsUnnamedFiles();
 };
 
 void TestCopy::initTestCase()
@@ -445,6 +447,9 @@ void TestCopy::merge_data()
     QTest::newRow("the user's link in the target is followed")
         << "" << "A" << "" << QStringList{"A/S/g=2"} << QStringList{"A/S->../elsewhere", "elsewhere/"}
         << QStringList{"A/", "A/S->../elsewhere", "elsewhere/", "elsewhere/g=2"} << QStringList{};
+    QTest::newRow("the user's link to a folder where the disc has a file stays, as a folder does")
+        << "" << "A" << "" << QStringList{"A/S=file"} << QStringList{"A/S->../elsewhere", "elsewhere/mine=m"}
+        << QStringList{"A/", "A/S->../elsewhere", "elsewhere/", "elsewhere/mine=m"} << QStringList{"A/S:Write"};
 
     QTest::newRow("unreadable source folder listed, nothing made for it, the rest copied")
         << "user" << "A" << "" << QStringList{"A/a1=1", "A/S/g=2", "A/S/@000", "A/c3=3"}
@@ -819,6 +824,79 @@ void TestCopy::bigFileLetsEventsThrough()
     } else {
         QCOMPARE(qint64(fs::file_size(t / "big.dsf")), qint64(size));
     }
+}
+
+// A file that ends before the size it had when opened (cut short while it
+// was copied, or a damaged disc whose file system learns its end only when
+// reading it) is no whole copy: it is listed, and the old file stays.
+void TestCopy::fileCutShortIsNoCopy()
+{
+    TestPlatform platform;
+    QTemporaryDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {QString("big.dsf=*%1").arg(16 << 20)});
+    make(t, {"big.dsf=old"});
+    bool cut = false;
+    QTimer during;  // fires at the first event round within the file
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        during.stop();
+        cut = ::truncate((s / "big.dsf").c_str(), 3 << 20) == 0;
+    });
+    during.start(0);
+    Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "big.dsf"), vela::New<vela::FolderItem>(t));
+    QVERIFY(cut);
+    QCOMPARE(snapshot(t), QStringList{"big.dsf=old"});
+    QCOMPARE(failures(t, s), QStringList{"disc/big.dsf:Read"});
+}
+
+// A target folder removed while a file is written into it takes that file,
+// and only that file: the copies after it still appear only whole, with no
+// temporary name on the way.
+void TestCopy::folderGoneKeepsUnnamedFiles()
+{
+    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {"A/gone/", "A/later/"});
+    const off_t size = off_t(256) << 20;
+    for (const char* name : {"A/gone/big1", "A/later/big2"}) {
+        // Sparse, so the source costs no room; long enough for event rounds.
+        std::ofstream out(s / name, std::ios::binary);
+        out.seekp(size - 1);
+        out.put('x');
+    }
+    warten();  // made here, so the child only sets its label
+    QCoreApplication::processEvents();
+    std::fflush(stdout);
+    // In a child: what the copy learns about the system lasts for its process.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        bool removed = false, sawTemporary = false;
+        QTimer during;  // fires at every event round
+        QObject::connect(&during, &QTimer::timeout, [&] {
+            std::error_code ec;
+            if (!removed && fs::is_directory(t / "A/gone"))
+                removed = fs::remove(t / "A/gone", ec);
+            for (const auto& e : fs::directory_iterator(t / "A/later", ec))
+                sawTemporary = sawTemporary || e.path().filename().string().front() == '.';
+        });
+        during.start(0);
+        Modul1::kopierfehler.clear();
+        Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+        const bool failedThere = failures(t, s) == QStringList{"A/gone/big1:Write"};
+        std::error_code ec;
+        const bool copiedLater = fs::file_size(t / "A/later/big2", ec) == std::uintmax_t(size);
+        ::_exit((removed ? 0 : 1) | (failedThere ? 0 : 2) | (copiedLater ? 0 : 4) | (sawTemporary ? 8 : 0));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    QVERIFY2(WIFEXITED(status), qPrintable(QString("child ended with status %1").arg(status)));
+    const int got = WEXITSTATUS(status);
+    QVERIFY2(!(got & 1), "the folder was not removed during the copy");
+    QVERIFY2(!(got & 2), "the file of the removed folder was not listed as not written");
+    QVERIFY2(!(got & 4), "the later file was not copied");
+    QVERIFY2(!(got & 8), "the later file was written under a temporary name");
 }
 
 QTEST_MAIN(TestCopy)

@@ -164,6 +164,8 @@ private slots:
     void discLinksAreNeverFollowed_data();
     void discLinksAreNeverFollowed();
     void unreadableSceneryIsReported();
+    void lockedNavigationFoldersAreUnlocked_data();
+    void lockedNavigationFoldersAreUnlocked();
     void failedFlushIsReported();
 };
 
@@ -594,6 +596,40 @@ void TestDisc2Install::unreadableSceneryIsReported()
                                     "resources/default_scenery – Lesefehler",
                                     "Installation beendet"}));
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("old a"));
+    QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
+}
+
+void TestDisc2Install::lockedNavigationFoldersAreUnlocked_data()
+{
+    QTest::addColumn<QString>("locked");  // below the X-Plane folder
+    QTest::addColumn<QString>("there");   // a folder already there, or empty
+    QTest::newRow("Custom Scenery") << "Custom Scenery" << QString();
+    QTest::newRow("zztevorterrain") << "Custom Scenery/zztevorterrain" << "Custom Scenery/zztevorterrain";
+}
+
+// A locked folder in the way of the navigation data is unlocked before a
+// folder is made in it, as for any folder the copy makes something in.
+void TestDisc2Install::lockedNavigationFoldersAreUnlocked()
+{
+    QFETCH(QString, locked);
+    QFETCH(QString, there);
+    Setup s;
+    if (!there.isEmpty())
+        fixture::mkdir(s.xp + "/" + there);
+    const QStringList messages = s.clickInChild([&]() -> std::string {
+        // Root writes into every folder: the child installs as an ordinary user.
+        const std::string top = s.tmp.path().toStdString();
+        if (::chmod(top.c_str(), 0755) != 0 ||
+            std::system(("chown -R 65534:65534 '" + s.xp.toStdString() + "'").c_str()) != 0 ||
+            ::chmod(qPrintable(s.xp + "/" + locked), 0555) != 0 || ::setgid(65534) != 0 ||
+            ::setuid(65534) != 0)
+            return "skipped: cannot become an ordinary user";
+        return {};
+    });
+    if (messages.value(0).startsWith("skipped"))
+        QSKIP(qPrintable(messages.value(0)));
+    QCOMPARE(messages, QStringList{"Installation beendet"});
+    QCOMPARE(read(s.xp + "/Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/n.dsf"), QByteArray("nav"));
     QCOMPARE(read(s.xp + "/Custom Scenery/tevor2/objects/o.obj"), QByteArray("3d"));
 }
 

@@ -263,9 +263,8 @@ ssize_t copyPiece(int src, int dst, std::size_t want, bool atStart, Method& how,
         if (n > 0)
             return n;
         if (n == 0) {
-            // Some file systems answer 0 to a kernel copy they cannot make.
-            if (!atStart)
-                return 0;
+            // Some file systems answer 0 to a kernel copy they cannot make:
+            // only a read says where the file ends.
             how = Method::ReadWrite;
             continue;
         }
@@ -324,8 +323,9 @@ std::optional<CopyFailure> copyData(int src, int dst, off_t expected, bool& rang
         const ssize_t n = copyPiece(src, dst, want, copied == 0, how, rangeWorks, failure);
         if (n < 0)
             return failure;
+        // Ended before the size it had: cut short, or a damaged disc.
         if (n == 0)
-            return std::nullopt;
+            return CopyFailure{Side::Read, EIO};
         copied += n;
         if (expected > 0 && copied >= expected)
             return std::nullopt;
@@ -809,7 +809,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Succeed();
     if (errno != EEXIST) {
         const int e = errno;
-        if (e == ENOENT || e == EPERM) {
+        // The folder removed meanwhile says nothing about the system.
+        struct stat here;
+        if ((e == ENOENT || e == EPERM) && (::fstat(dir, &here) != 0 || here.st_nlink > 0)) {
             // No way to name an unnamed file here: copy again under a temporary name.
             unnamedFilesLinkable() = false;
             return CopyFileTo(folder);
@@ -818,8 +820,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     }
     // A file of that name is there: the copy gets a temporary name and then
     // takes its place in one step.
+    // A folder, or the user's link to one, stays.
     struct stat old;
-    if (::fstatat(dir, name_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(old.st_mode))
+    if (::fstatat(dir, name_.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode))
         return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
     for (int tries = 0; tries < 16; ++tries) {
         temporary = tempNameFor(name_);
