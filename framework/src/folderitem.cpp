@@ -68,10 +68,52 @@ int openAt(int dir, const char* path, int flags, mode_t mode = 0)
 
 int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }
 
+// Descriptors of files a copy is done with are closed together, a run of
+// them in one system call: a copy of many small files spares one a file.
+std::vector<int>& closing()
+{
+    static auto* fds = new std::vector<int>;
+    return *fds;
+}
+
+void closePending()
+{
+    auto& fds = closing();
+    std::sort(fds.begin(), fds.end());
+    for (std::size_t i = 0; i < fds.size();) {
+        std::size_t last = i;
+        while (last + 1 < fds.size() && fds[last + 1] == fds[last] + 1)
+            ++last;
+        // A run holds only descriptors of ours, so no other is closed with it.
+        if (last == i || ::syscall(SYS_close_range, fds[i], fds[last], 0) != 0)
+            for (std::size_t k = i; k <= last; ++k)
+                closeFile(fds[k]);
+        i = last + 1;
+    }
+    fds.clear();
+}
+
+void closeLater(int fd)
+{
+    auto& fds = closing();
+    fds.push_back(fd);
+    if (fds.size() >= 64)
+        closePending();
+}
+
 struct Fd {
     int fd = -1;
+    // Closed with the next run: only a file whose copy is complete, as a
+    // failed one's room on the disk is given back at once.
+    bool later = false;
     explicit Fd(int f) : fd(f) {}
-    ~Fd() { if (fd >= 0) closeFile(fd); }
+    ~Fd()
+    {
+        if (fd >= 0 && later)
+            closeLater(fd);
+        else if (fd >= 0)
+            closeFile(fd);
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int release() { int f = fd; fd = -1; return f; }
@@ -803,10 +845,13 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
                                               : "rename",
                         e);
         }
+        src.later = true;
         return Succeed();
     }
-    if (linkUnnamed(dst.fd, dir, name_.c_str()))
+    if (linkUnnamed(dst.fd, dir, name_.c_str())) {
+        src.later = dst.later = true;
         return Succeed();
+    }
     if (errno != EEXIST) {
         const int e = errno;
         // The folder removed meanwhile says nothing about the system.
@@ -837,6 +882,7 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(FileError::Write, "link", EEXIST);
     if (::renameat(dir, temporary.c_str(), dir, name_.c_str()) != 0)
         return fail(FileError::Write, "rename", errno);
+    src.later = dst.later = true;
     return Succeed();
 }
 
@@ -856,6 +902,7 @@ bool FolderItem::Succeed() const
 
 bool FlushWrites()
 {
+    closePending();
     bool ok = true;
     for (auto& t : fileSystems()) {
         if (!t.written)
