@@ -778,9 +778,6 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(FileError::Read, "copy", EISDIR);
     if (!S_ISREG(st.st_mode))
         return Fail(FileError::Read, "not a regular file", EINVAL);
-    // Big files take a while: let the screen catch up with the names shown so far.
-    if (st.st_size >= (off_t(1) << 20))
-        detail::FlushPendingPaints();
 
     const int dir = folder->FolderFd();
     if (dir < 0)
