@@ -1,6 +1,7 @@
 #include "copy/copy.h"
 
 #include <map>
+#include <set>
 
 #include "shell/warten.h"
 #include "vela/runtime.h"
@@ -12,10 +13,12 @@ std::vector<Kopierfehler> kopierfehler;
 
 void Melde(const std::string& pfad, vela::FileError grund)
 {
-    if (grund == vela::FileError::Link)
-        for (const auto& f : kopierfehler)
-            if (f.grund == grund && f.pfad == pfad)
-                return;
+    // A disc may hold many links: each is looked up, not searched for.
+    static std::set<std::string> links;
+    if (kopierfehler.empty())
+        links.clear();
+    if (grund == vela::FileError::Link && !links.insert(pfad).second)
+        return;
     kopierfehler.push_back({pfad, grund});
 }
 

@@ -783,7 +783,8 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     if (dir < 0)
         return Fail(FileError::Write, "open folder", errno);
     const mode_t mask = processUmask();
-    const mode_t mode = ((st.st_mode & 0777) & ~mask) | S_IWUSR;
+    // The owner may read and write what is installed for him, whatever the disc says.
+    const mode_t mode = ((st.st_mode & 0777) & ~mask) | S_IRUSR | S_IWUSR;
 
     // A new file is written unnamed and named only when complete; where the
     // file system cannot do that, under a temporary name, which a later run
@@ -802,6 +803,10 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         }
     }
     if (!unnamed) {
+        // A rename would replace a folder link of the user's, which stays.
+        struct stat old;
+        if (::fstatat(dir, name_.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode))
+            return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
         for (int tries = 0; out < 0 && tries < 16; ++tries) {
             temporary = tempNameFor(name_);
             out = openAt(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
