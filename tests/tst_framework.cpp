@@ -194,6 +194,8 @@ private slots:
     void messageBox_data();
     void messageBox();
     void folderDialogInGerman();
+    void mainWindowAfterADialogWindow_data();
+    void mainWindowAfterADialogWindow();
 
     void cleanup();
 };
@@ -790,6 +792,30 @@ void TestFramework::folderDialogInGerman()
     QCOMPARE(dialog.title, QString("Verzeichnis suchen"));
     QVERIFY2(dialog.buttons.contains("Auswählen") && dialog.buttons.contains("Abbrechen"),
              qPrintable(dialog.buttons.join(", ")));
+}
+
+void TestFramework::mainWindowAfterADialogWindow_data()
+{
+    QTest::addColumn<bool>("closeMain");
+    QTest::addColumn<int>("status");  // of the event loop; 42: still running
+    QTest::newRow("the main window closed: the program ends") << true << 0;
+    QTest::newRow("the dialog-style window closed: it goes on") << false << 42;
+}
+
+void TestFramework::mainWindowAfterADialogWindow()
+{
+    QFETCH(bool, closeMain);
+    QFETCH(int, status);
+    vela::RuntimeInit(0, nullptr);
+    // The main window is the first ordinary window, also where a dialog-style
+    // window was made before it.
+    auto early = makeWindow("Früh", 200, 100, 1, true, "Kopiervorgang");
+    auto main = makeWindow("Haupt", 300, 200, 0, true);
+    QTimer::singleShot(0, [&] { (closeMain ? main : early)->Close(); });
+    QTimer::singleShot(100, [] { QCoreApplication::exit(42); });
+    QCOMPARE(QApplication::exec(), status);
+    QCOMPARE(vela::QuitRequested(), closeMain);
+    vela::RuntimeInit(0, nullptr);
 }
 
 QTEST_MAIN(TestFramework)

@@ -7,7 +7,10 @@ namespace vela {
 namespace {
 std::vector<RegisteredFileType>& registry()
 {
-    static std::vector<RegisteredFileType> types;
+    // Never destroyed: a type still held when the program ends through exit()
+    // (the toolkit's way out when the display goes away) withdraws itself
+    // from it during the static tear-down.
+    static auto& types = *new std::vector<RegisteredFileType>;
     return types;
 }
 } // namespace

@@ -299,13 +299,6 @@ void PushButton::Push()
 
 namespace {
 
-// The window the program made first.
-Window* mainWindow()
-{
-    const auto& windows = lists().windows;
-    return windows.empty() ? nullptr : windows.front().get();
-}
-
 // The framework's window that holds the widget; nil for the toolkit's own
 // windows (message boxes, the folder dialog, open menus).
 Window* windowOf(const QWidget* widget)
@@ -328,7 +321,7 @@ protected:
     {
         if (event->type() != QEvent::Close)
             return false;
-        if (Window* main = mainWindow(); main && main->Widget() == watched) {
+        if (Window* main = detail::MainWindow(); main && main->Widget() == watched) {
             Quit(0);
             return false;
         }
@@ -569,7 +562,7 @@ Window::Window() : w_(std::make_unique<WindowWidgets>())
             return false;
         };
         if (!press(*this) && std::string_view(flag) == "Cancel")
-            if (Window* main = mainWindow(); main && main != this)
+            if (Window* main = detail::MainWindow(); main && main != this)
                 press(*main);
     };
     for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
