@@ -1,7 +1,7 @@
 // Times one copy of a tree, for scripts/bench-copy:
 //   bench-copy installer SOURCE DEST   the installer's copy with its progress window
 //   bench-copy bare SOURCE DEST        a minimal walk: each file copied by the kernel, nothing else
-//   bench-copy bare-times SOURCE DEST  the same, keeping each file's modification time and mode
+//   bench-copy bare-times SOURCE DEST  the same, keeping each file's modification time
 //   bench-copy make-tree DIR FILES FOLDERS MINBYTES MAXBYTES
 //                                      a disc-like tree of files with random content
 // Prints the seconds the copy took.
@@ -26,8 +26,9 @@
 
 namespace {
 
-// keepTimes: also give each copy the source's modification time and
-// permissions, as the installer must (two more system calls a file).
+// keepTimes: also give each copy the source's modification time, as the
+// installer must (two more system calls a file). The mode comes with the
+// new file, as the installer's does: the trees' files are all 0644.
 bool bareCopy(const std::string& src, const std::string& dst, bool keepTimes)
 {
     DIR* d = ::opendir(src.c_str());
