@@ -108,6 +108,27 @@ struct Ziel {
     }
 
     std::string pfad(const std::string& name) const { return (ordner->Path() / name).string(); }
+
+    // Files replaced by the disc's under another spelling: the disc's name
+    // and the old one.
+    std::vector<std::pair<std::string, std::string>> alteSchreibweisen;
+
+    // Removes an old spelling only where the folder, read again, lists it
+    // beside the new name: on a drive that ignores case (exFAT, FAT, NTFS,
+    // whose drivers may give each spelling its own inode number) the new
+    // file took the old one's place, and the old name reaches the new file.
+    void raeumeAuf()
+    {
+        if (alteSchreibweisen.empty())
+            return;
+        std::set<std::string> jetzt;
+        for (const auto& da : ordner->Entries())
+            jetzt.insert(da->Name());
+        for (const auto& [neu, alt] : alteSchreibweisen)
+            if (jetzt.count(neu) && jetzt.count(alt) && !ordner->ExactChild(alt)->Delete())
+                Melde(pfad(alt), vela::FileError::Write);
+        alteSchreibweisen.clear();
+    }
 };
 
 void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel)
@@ -126,16 +147,11 @@ void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& dat
         Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund);
     } else if (const auto* da = ziel.schreibweisen(name)) {
         // The discs were made for a file system that ignores case: the old
-        // file in another letter case goes, now that the new one is whole.
-        auto neu = ziel.ordner->ExactChild(name);
-        for (const auto& v : *da) {
-            if (v.name == name || !v.datei)
-                continue;
-            auto alt = ziel.ordner->ExactChild(v.name);
-            // Where the file system ignores case too, both names are one file.
-            if (!alt->SameFileAs(*neu) && alt->Exists() && !alt->Delete())
-                Melde(ziel.pfad(v.name), vela::FileError::Write);
-        }
+        // file in another letter case goes once the folder is done, if it is
+        // still an entry of its own there.
+        for (const auto& v : *da)
+            if (v.name != name && v.datei)
+                ziel.alteSchreibweisen.push_back({name, v.name});
     }
     zeige(anzeige, name);
 }
@@ -187,13 +203,14 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
     for (const auto& eintrag : eintraege) {
         // The user asked to end the program: no further file is begun.
         if (vela::QuitRequested())
-            return;
+            break;
         if (eintrag->ListedAsFolder())
             kopiereOrdner(anzeige, eintrag, ziel, false);
         else
             kopiereDatei(anzeige, eintrag, ziel);
         vela::RuntimeBackgroundTask();
     }
+    ziel.raeumeAuf();
 }
 
 } // namespace
@@ -211,6 +228,7 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
             in.namen[quelle->Name()] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
         in.gelesen = true;
         kopiereDatei(anzeige, quelle, in);
+        in.raeumeAuf();
         return;
     }
     kopiereOrdner(anzeige, quelle, in, true);

@@ -852,8 +852,11 @@ void TestFolderItem::copyWhereTheSystemLacksSomething()
     writeFile(root / "src" / "old.dat", newer);
     writeFile(root / "dst" / "old.dat", "old");
     fs::create_hard_link(root / "dst" / "old.dat", root / "dst" / "keep");
-    writeFile(root / "dst" / ".old.dat.tessavel-abcd1234", "left by a killed run");
-    writeFile(root / "dst" / ".old.dat.tessavel-x", "not of our naming");
+    fs::create_directory(root / "dst" / ".tessavel-temp");
+    writeFile(root / "dst" / ".tessavel-temp" / ".part-abcdefgh12345678", "left by a killed run");
+    // The user's, whatever they look like.
+    writeFile(root / "dst" / ".old.dat.tessavel-abcd1234", "the user's");
+    writeFile(root / "dst" / ".old.dat.tessavel-x", "the user's");
     writeFile(root / "dst" / ".notes", "the user's");
     writeFile(root / "src" / "Linked", "a file");
     fs::create_directory(root / "elsewhere");
@@ -878,7 +881,8 @@ void TestFolderItem::copyWhereTheSystemLacksSomething()
     QVERIFY2(r.ok, r.note);
     QVERIFY(r.oldIntact);
     QCOMPARE(entriesOf(root / "dst"),
-             (QStringList{".notes", ".old.dat.tessavel-x", "Linked", "keep", "new.dat", "old.dat"}));
+             (QStringList{".notes", ".old.dat.tessavel-abcd1234", ".old.dat.tessavel-x", "Linked", "keep",
+                          "new.dat", "old.dat"}));
     QVERIFY(fs::is_symlink(root / "dst" / "Linked"));
     QCOMPARE(readFile(root / "dst" / "new.dat"), fresh);
     QCOMPARE(readFile(root / "dst" / "old.dat"), newer);

@@ -72,7 +72,8 @@ struct Install {
                 nextInput();
             else
                 return;
-            treeAtInput = fixture::tree(xp);
+            // The copy's work folder of the folder being filled goes with it.
+            treeAtInput = fixture::tree(xp).filter(QRegularExpression("^(?!.*\\.tessavel-temp/)"));
             // Past the frame of the last event round: this call's round delivers the input.
             QThread::msleep(20);
         };

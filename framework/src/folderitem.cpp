@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <random>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -119,29 +120,31 @@ struct Fd {
     int release() { int f = fd; fd = -1; return f; }
 };
 
-constexpr char tempMark[] = ".tessavel-";
-constexpr std::size_t tempMarkSize = sizeof(tempMark) - 1;
-constexpr std::size_t tempRandom = 8;
+// Temporary names live in a folder of the program's own inside the target
+// folder, never beside the user's files: whatever a user's file is called,
+// it is never taken for ours. The names are ASCII, so every file system
+// stores them, whatever the disc's name.
+constexpr char workFolder[] = ".tessavel-temp";
+constexpr char tempPrefix[] = ".part-";
+constexpr std::size_t tempPrefixSize = sizeof(tempPrefix) - 1;
+constexpr std::size_t tempRandom = 16;
 
-std::string tempNameFor(const std::string& name)
+std::string tempName()
 {
     static std::mt19937_64 rng{std::random_device{}()};
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s = "." + name.substr(0, 64) + tempMark;
+    std::string s = tempPrefix;
     for (std::size_t i = 0; i < tempRandom; ++i)
         s += alphabet[rng() % 36];
     return s;
 }
 
-// A name that only a copy of ours gives a file while it is being written.
+// A name that only a copy of ours gives a file in its work folder.
 bool isTempName(std::string_view n)
 {
-    if (n.size() < 2 + tempMarkSize + tempRandom || n[0] != '.')
+    if (n.size() != tempPrefixSize + tempRandom || n.substr(0, tempPrefixSize) != tempPrefix)
         return false;
-    const std::size_t mark = n.size() - tempRandom - tempMarkSize;
-    if (n.substr(mark, tempMarkSize) != tempMark)
-        return false;
-    for (char c : n.substr(n.size() - tempRandom))
+    for (char c : n.substr(tempPrefixSize))
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return false;
     return true;
@@ -403,6 +406,11 @@ FolderItem::FolderItem(std::string path, std::string volumeName)
 
 FolderItem::~FolderItem()
 {
+    if (workFd_ >= 0) {
+        closeFile(workFd_);
+        // Gone once empty; another copy still writing there keeps it.
+        ::unlinkat(folderFd_, workFolder, AT_REMOVEDIR);
+    }
     if (folderFd_ >= 0)
         closeFile(folderFd_);
 }
@@ -472,14 +480,6 @@ bool FolderItem::IsSymlink() const
 {
     struct stat st;
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-bool FolderItem::SameFileAs(const FolderItem& other) const
-{
-    struct stat a, b;
-    return !FullPath().empty() && !other.FullPath().empty() &&
-           ::lstat(FullPath().c_str(), &a) == 0 && ::lstat(other.FullPath().c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 void FolderItem::RefreshListing() const
@@ -700,23 +700,77 @@ mode_t processUmask()
     return mask;
 }
 
-// Removes what a copy of ours that was killed while writing left in the
-// folder: files of our temporary naming.
+// Removes what a copy of ours that was killed left in the folder's work
+// folder, then the work folder once it is empty. A file that another copy
+// running now holds locked is still being written, and stays.
 void removeLeftovers(int folder)
 {
-    Fd list(openAt(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (list.fd < 0)
+    Fd work(openAt(folder, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (work.fd < 0)
         return;
     std::vector<std::string> found;
-    readEntries(list.fd, [&](const char* n, unsigned char) {
+    readEntries(work.fd, [&](const char* n, unsigned char) {
         if (isTempName(n))
             found.emplace_back(n);
     });
     for (const auto& n : found) {
+        Fd file(openAt(work.fd, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st;
-        if (::fstatat(folder, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            ::unlinkat(folder, n.c_str(), 0);
+        if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            ::flock(file.fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(work.fd, n.c_str(), 0);
     }
+    ::unlinkat(folder, workFolder, AT_REMOVEDIR);
+}
+
+// A new file under a temporary name in the work folder, locked while it is
+// written so that no other copy's clean-up takes it; -1 with errno set.
+int createTemporary(int work, mode_t mode, std::string& name)
+{
+    for (int tries = 0; tries < 16; ++tries) {
+        name = tempName();
+        const int fd = openAt(work, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return -1;
+        // Another copy's clean-up may have taken the file between its making
+        // and the lock; then it is no longer the one of that name.
+        struct stat mine, there;
+        if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && ::fstat(fd, &mine) == 0 &&
+            ::fstatat(work, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+            mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
+            return fd;
+        closeFile(fd);
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Gives the unnamed file fd a temporary name in the work folder, locked
+// first, as it is already whole; false with errno set.
+bool linkTemporary(int fd, int work, std::string& name)
+{
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    for (int tries = 0; tries < 16; ++tries) {
+        name = tempName();
+        if (linkUnnamed(fd, work, name.c_str()))
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    const int e = errno;
+    name.clear();
+    errno = e;
+    return false;
+}
+
+// Whether a folder, or the user's link to one, has the name: it stays, and a
+// rename over it would take it.
+bool folderInTheWay(int dir, const std::string& name)
+{
+    struct stat old;
+    return ::fstatat(dir, name.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode);
 }
 
 } // namespace
@@ -758,6 +812,28 @@ int FolderItem::FolderFd() const
     return fd;
 }
 
+template <class Make>
+int FolderItem::InWorkFolder(Make make) const
+{
+    // Another copy's clean-up removes the work folder once it is empty: a
+    // copy that finds it gone makes it again.
+    for (int round = 0; round < 3; ++round) {
+        if (workFd_ < 0) {
+            if (::mkdirat(folderFd_, workFolder, 0700) != 0 && errno != EEXIST)
+                return -1;
+            workFd_ = openAt(folderFd_, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (workFd_ < 0)
+                return -1;
+        }
+        const int result = make(workFd_);
+        if (result >= 0 || errno != ENOENT)
+            return result;
+        closeFile(workFd_);
+        workFd_ = -1;
+    }
+    return -1;
+}
+
 bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
 {
     if (!folder)
@@ -787,8 +863,8 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     const mode_t mode = ((st.st_mode & 0777) & ~mask) | S_IRUSR | S_IWUSR;
 
     // A new file is written unnamed and named only when complete; where the
-    // file system cannot do that, under a temporary name, which a later run
-    // removes should this one be killed.
+    // file system cannot do that, under a temporary name in the folder's work
+    // folder, which a later run clears should this one be killed.
     FileSystemTraits& traits = traitsOf(dev_t(folder->folderDev_), folder->FullPath());
     std::string temporary;
     int out = -1;
@@ -803,23 +879,16 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         }
     }
     if (!unnamed) {
-        // A rename would replace a folder link of the user's, which stays.
-        struct stat old;
-        if (::fstatat(dir, name_.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode))
+        if (folderInTheWay(dir, name_))
             return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-        for (int tries = 0; out < 0 && tries < 16; ++tries) {
-            temporary = tempNameFor(name_);
-            out = openAt(dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (out < 0 && errno != EEXIST)
-                break;
-        }
+        out = folder->InWorkFolder([&](int work) { return createTemporary(work, mode, temporary); });
         if (out < 0)
             return Fail(FileError::Write, "create", errno);
     }
     Fd dst(out);
     auto fail = [&](FileError error, const char* what, int e) {
         if (!temporary.empty())
-            ::unlinkat(dir, temporary.c_str(), 0);
+            ::unlinkat(folder->workFd_, temporary.c_str(), 0);
         return Fail(error, what, e);
     };
 
@@ -837,17 +906,22 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return fail(FileError::Write, "futimens", errno);
 
     if (!unnamed) {
+        // A close reports what a network or FUSE file system could not
+        // write; a second descriptor keeps the lock meanwhile.
+        Fd locked(::fcntl(dst.fd, F_DUPFD_CLOEXEC, 0));
+        if (locked.fd < 0)
+            return fail(FileError::Write, "dup", errno);
         if (closeFile(dst.release()) != 0)
             return fail(FileError::Write, "close", errno);
         // The complete copy takes the old file's place in one step.
-        if (::renameat(dir, temporary.c_str(), dir, name_.c_str()) != 0) {
+        if (::renameat(folder->workFd_, temporary.c_str(), dir, name_.c_str()) != 0) {
             const int e = errno;
             return fail(FileError::Write, e == EISDIR || e == ENOTEMPTY || e == EEXIST
                                               ? "a folder of that name is in the way"
                                               : "rename",
                         e);
         }
-        src.later = true;
+        src.later = locked.later = true;
         return Succeed();
     }
     if (linkUnnamed(dst.fd, dir, name_.c_str())) {
@@ -866,23 +940,12 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(FileError::Write, "link", e);
     }
     // A file of that name is there: the copy gets a temporary name and then
-    // takes its place in one step.
-    // A folder, or the user's link to one, stays.
-    struct stat old;
-    if (::fstatat(dir, name_.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode))
+    // takes its place in one step. A folder, or the user's link to one, stays.
+    if (folderInTheWay(dir, name_))
         return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-    for (int tries = 0; tries < 16; ++tries) {
-        temporary = tempNameFor(name_);
-        if (linkUnnamed(dst.fd, dir, temporary.c_str()))
-            break;
-        const int e = errno;
-        temporary.clear();
-        if (e != EEXIST)
-            return Fail(FileError::Write, "link", e);
-    }
-    if (temporary.empty())
-        return Fail(FileError::Write, "link", EEXIST);
-    if (::renameat(dir, temporary.c_str(), dir, name_.c_str()) != 0)
+    if (folder->InWorkFolder([&](int work) { return linkTemporary(dst.fd, work, temporary) ? 0 : -1; }) < 0)
+        return Fail(FileError::Write, "link", errno);
+    if (::renameat(folder->workFd_, temporary.c_str(), dir, name_.c_str()) != 0)
         return fail(FileError::Write, "rename", errno);
     src.later = dst.later = true;
     return Succeed();

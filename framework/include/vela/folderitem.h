@@ -42,8 +42,6 @@ public:
     // The same for a symbolic link.
     bool ListedAsLink() const;
     bool IsSymlink() const;
-    // Both name one file (on a file system that ignores case, two names can).
-    bool SameFileAs(const FolderItem& other) const;
     // A folder, or a link to one: where a target folder may stand (users
     // keep scenery on other drives behind links).
     bool LeadsToFolder() const;
@@ -94,6 +92,10 @@ private:
     int OpenSource() const;
     // The folder, held open for creating files in it; -1 with errno set.
     int FolderFd() const;
+    // Runs make with the folder's work folder, where temporary names live,
+    // made when first needed; make's result, -1 with errno set on failure.
+    template <class Make>
+    int InWorkFolder(Make make) const;
     void RefreshListing() const;
     // The path, made from the folder's path and the name the first time an
     // item of a listing needs it: copying a file needs none.
@@ -107,6 +109,7 @@ private:
     mutable FileError error_ = FileError::None;
     mutable std::string detail_;
     mutable int folderFd_ = -1;
+    mutable int workFd_ = -1;  // the work folder, while this copy uses it
     mutable std::uint64_t folderDev_ = 0;
     bool madeEmpty_ = false;  // created by CreateAsFolder: holds no leftovers
 
