@@ -369,8 +369,9 @@ void TestCopy::cleanup()
 void TestCopy::merge_data()
 {
     // "" runs here; "user" in a child as an ordinary user who owns the
-    // target (nobody, when the test runs as root); "fsize" in a child whose files may not grow past 64 KiB;
-    // "tmpfs" in a child whose target is a 64 KiB file system.
+    // target (nobody, when the test runs as root); "fsize" in a child whose
+    // files may not grow past 64 KiB; "tmpfs" in a child whose target is a
+    // 64 KiB file system.
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("dest");
@@ -683,7 +684,7 @@ void TestCopy::killedCopyLeavesNoPart()
     // In memory where it can be, so the kills land all over the copy and not
     // in a disk's write-back.
     fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     QVERIFY(src.isValid() && tgt.isValid());
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     QStringList disc;
@@ -803,7 +804,7 @@ void TestCopy::bigFileLetsEventsThrough()
     QFETCH(bool, endRequested);
     TestPlatform platform;
     fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     const off_t size = off_t(768) << 20;
     {
@@ -865,7 +866,7 @@ void TestCopy::fileCutShortIsNoCopy()
 void TestCopy::folderGoneKeepsUnnamedFiles()
 {
     fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {"A/gone/", "A/later/"});
     const off_t size = off_t(256) << 20;

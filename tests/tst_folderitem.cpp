@@ -28,7 +28,7 @@ using vela::Ref;
 
 namespace {
 
-fs::path rootOf(const fixture::TempDir& dir) { return fs::path(dir.path().toStdString()); }
+fs::path rootOf(const QTemporaryDir& dir) { return fs::path(dir.path().toStdString()); }
 
 QByteArray pattern(int size, quint32 seed)
 {
