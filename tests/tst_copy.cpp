@@ -31,6 +31,7 @@
 
 #include "copy/copy.h"
 #include "faults.h"
+#include "fixture.h"
 #include "shell/start.h"
 #include "shell/warten.h"
 #include "vela/runtime.h"
@@ -132,12 +133,13 @@ void make(const fs::path& root, const QStringList& tree, bool modes = true)
 }
 
 // Everything below root, in the notation of the trees; a leftover temporary
-// file shows up as an entry of its own.
+// file shows up as an entry of its own. A folder this user may not read
+// shows as itself, with its mode, and nothing below it.
 QStringList snapshot(const fs::path& root)
 {
     QStringList lines;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-         ++it) {
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
+         it != fs::recursive_directory_iterator(); ++it) {
         struct stat st;
         if (::lstat(it->path().c_str(), &st) != 0)
             continue;
@@ -311,7 +313,9 @@ std::string copyUnder(const Job& job, const QString& mode)
             return "S " + sysError("mount --make-rprivate");
         if (::mount("tmpfs", job.target.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
             return "S no tmpfs: " + sysError("mount");
-    } else if (conditions.contains("user")) {
+    } else if (conditions.contains("user") && ::geteuid() == 0) {
+        // Root passes every permission check: it hands the target to nobody
+        // and becomes nobody. An ordinary user already owns the target.
         if (::chown(job.target.c_str(), kNobody, kNobody) != 0 || ::setgroups(0, nullptr) != 0 ||
             ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
             return "S cannot become an ordinary user: " + sysError("setuid");
@@ -453,9 +457,10 @@ void TestCopy::cleanup()
 
 void TestCopy::merge_data()
 {
-    // "" runs here as root; "user" in a child as an ordinary user who owns
-    // the target; "fsize" in a child whose files may not grow past 64 KiB;
-    // "tmpfs" in a child whose target is a 64 KiB file system.
+    // "" runs here; "user" in a child as an ordinary user who owns the
+    // target (nobody, when the test runs as root); "fsize" in a child whose
+    // files may not grow past 64 KiB; "tmpfs" in a child whose target is a
+    // 64 KiB file system.
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("item");
     QTest::addColumn<QString>("dest");
@@ -646,7 +651,7 @@ void TestCopy::merge()
     QFETCH(QStringList, expected);
     QFETCH(QStringList, failed);
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     QVERIFY(src.isValid() && tgt.isValid());
     const fs::path srcRoot = src.path().toStdString();
     make(srcRoot, source);
@@ -689,7 +694,7 @@ void TestCopy::replacesFileInOneStep()
 {
     QFETCH(bool, unnamed);
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {"A/f=new data"});
     make(t, {"A/f=old"});
@@ -755,7 +760,7 @@ void TestCopy::nilItemThrows()
     QFETCH(bool, nilSource);
     QFETCH(bool, nilDestination);
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {"A/f=new"});
     make(t, {"A/f=old"});
@@ -794,7 +799,7 @@ void TestCopy::progressLabel()
     QFETCH(QStringList, atEachCall);
     QFETCH(QString, last);
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, source);
     vela::RuntimeCheckCast<vela::StaticText>(vela::RuntimeWindowControlByName(warten(), "StaticText2"))
@@ -835,7 +840,7 @@ void TestCopy::sourceChangesDuringCopy()
     QFETCH(QStringList, expected);
     QFETCH(QStringList, failed);
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {"A/a1=1", "A/b/x=4", "A/b2=2", "A/c3=3"});
     platform.onBackgroundTask = [&, calls = 0]() mutable {
@@ -863,8 +868,8 @@ void TestCopy::killedCopyLeavesNoPart()
     QFETCH(bool, unnamed);
     // In memory where it can be, so the kills land all over the copy and not
     // in a disk's write-back.
-    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     QVERIFY(src.isValid() && tgt.isValid());
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     QStringList disc;
@@ -986,8 +991,8 @@ void TestCopy::bigFileLetsEventsThrough()
 {
     QFETCH(bool, endRequested);
     TestPlatform platform;
-    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     const off_t size = off_t(768) << 20;
     {
@@ -1026,7 +1031,7 @@ void TestCopy::bigFileLetsEventsThrough()
 void TestCopy::fileCutShortIsNoCopy()
 {
     TestPlatform platform;
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {QString("big.dsf=*%1").arg(16 << 20)});
     make(t, {"big.dsf=old"});
@@ -1048,8 +1053,8 @@ void TestCopy::fileCutShortIsNoCopy()
 // temporary name on the way.
 void TestCopy::folderGoneKeepsUnnamedFiles()
 {
-    QTemporaryDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
-                                                               : QDir::tempPath() + "/tst_copy-XXXXXX");
+    fixture::TempDir src, tgt(QFileInfo("/dev/shm").isWritable() ? "/dev/shm/tst_copy-XXXXXX"
+                                                                  : QDir::tempPath() + "/tst_copy-XXXXXX");
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {"A/gone/", "A/later/"});
     const off_t size = off_t(256) << 20;
@@ -1098,7 +1103,7 @@ void TestCopy::folderGoneKeepsUnnamedFiles()
 // writing nor one that a third holds, only what nobody holds.
 void TestCopy::cleanupLeavesWhatAnotherCopyWrites()
 {
-    QTemporaryDir src, tgt;
+    fixture::TempDir src, tgt;
     const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
     make(s, {QString("first/A/big=*%1").arg(16 << 20), "second/A/small=1"});
     make(t, {"A/.tessavel-temp/.part-leftover00000000=killed", "A/.tessavel-temp/.part-held000000000000=held",

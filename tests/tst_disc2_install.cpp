@@ -2,6 +2,8 @@
 // beendet": the checks and their messages, the copy plan, reported failures.
 #include <QThread>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@ namespace {
 
 // A disc 2 and an X-Plane folder that already holds files.
 struct Setup {
-    QTemporaryDir tmp;
+    fixture::TempDir tmp;
     QString disc, xp;
     TestPlatform platform;
 
@@ -81,6 +83,21 @@ struct Setup {
         for (const auto& s : platform.Messages())
             m << QString::fromStdString(s);
         return m;
+    }
+
+    // In a child, where root is to install as an ordinary user: root hands
+    // the X-Plane folder to nobody and becomes nobody, an ordinary user stays
+    // who it is. Empty, or why it could not be done.
+    std::string asOrdinaryUser()
+    {
+        if (::geteuid() != 0)
+            return {};
+        const std::string top = tmp.path().toStdString();
+        if (::chmod(top.c_str(), 0755) != 0 ||
+            std::system(("chown -R 65534:65534 '" + xp.toStdString() + "'").c_str()) != 0 ||
+            ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            return "skipped: cannot become an ordinary user";
+        return {};
     }
 
     std::vector<bool> progressShownAtMessage;
@@ -580,15 +597,8 @@ void TestDisc2Install::unreadableSceneryIsReported()
     Setup s;
     const QString scenery = s.disc + "/resources/default_scenery";
     QVERIFY(QFile::setPermissions(scenery, QFileDevice::Permissions()));
-    const QStringList messages = s.clickInChild([&]() -> std::string {
-        // Root reads every folder: the child installs as an ordinary user.
-        const std::string top = s.tmp.path().toStdString();
-        if (::chmod(top.c_str(), 0755) != 0 ||
-            std::system(("chown -R 65534:65534 '" + s.xp.toStdString() + "'").c_str()) != 0 ||
-            ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            return "skipped: cannot become an ordinary user";
-        return {};
-    });
+    // Root reads every folder: the child installs as an ordinary user.
+    const QStringList messages = s.clickInChild([&] { return s.asOrdinaryUser(); });
     QFile::setPermissions(scenery, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (messages.value(0).startsWith("skipped"))
         QSKIP(qPrintable(messages.value(0)));
@@ -618,12 +628,10 @@ void TestDisc2Install::lockedNavigationFoldersAreUnlocked()
         fixture::mkdir(s.xp + "/" + there);
     const QStringList messages = s.clickInChild([&]() -> std::string {
         // Root writes into every folder: the child installs as an ordinary user.
-        const std::string top = s.tmp.path().toStdString();
-        if (::chmod(top.c_str(), 0755) != 0 ||
-            std::system(("chown -R 65534:65534 '" + s.xp.toStdString() + "'").c_str()) != 0 ||
-            ::chmod(qPrintable(s.xp + "/" + locked), 0555) != 0 || ::setgid(65534) != 0 ||
-            ::setuid(65534) != 0)
-            return "skipped: cannot become an ordinary user";
+        if (std::string no = s.asOrdinaryUser(); !no.empty())
+            return no;
+        if (::chmod(qPrintable(s.xp + "/" + locked), 0555) != 0)
+            return "skipped: cannot lock " + locked.toStdString() + ": " + std::strerror(errno);
         return {};
     });
     if (messages.value(0).startsWith("skipped"))
