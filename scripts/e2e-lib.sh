@@ -97,10 +97,14 @@ wait_until() {
 
 # ---- discs ----
 
-# Mounts folder $1 as a read-only disc named $2 at $3 (see mount-disc); says how.
+# Mounts folder $1 as a read-only disc named $2 at $3 (see mount-disc); says
+# how, or sets disc_why to why it cannot.
 disc_mount() {
   local how
-  how=$("$e2e_here/mount-disc" "$1" "$2" "$3") || return 1
+  if ! how=$("$e2e_here/mount-disc" "$1" "$2" "$3" 2>"$work/mount.err"); then
+    disc_why=$(sed 's/^mount-disc: //' "$work/mount.err")
+    return 1
+  fi
   e2e_mounts+=("$3")
   grep -q " $3 .* ro[, ]" /proc/self/mountinfo || fail "disc not mounted read-only"
   echo "  ($2 mounted read-only through $how)"
