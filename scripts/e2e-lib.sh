@@ -122,9 +122,12 @@ disc_unmount() {
 x_ready() { [ -s "$work/display" ] || ! kill -0 "$xpid" 2>/dev/null; }
 
 # Starts an X server of its own on a free display; sets xpid and DISPLAY.
+# -noreset: a server resets itself whenever its last client leaves (here
+# after every xdotool call while no program runs), and refuses connections
+# meanwhile, so that now and then a program could not open its display.
 start_x() {
   : >"$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" & xpid=$!
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" & xpid=$!
   wait_until x_ready
   if [ ! -s "$work/display" ]; then
     if ! kill -0 "$xpid" 2>/dev/null; then
