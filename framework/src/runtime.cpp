@@ -242,6 +242,10 @@ void RuntimeInit(int argc, char** argv)
 {
     // A full disk or a file-size limit must fail a write, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // So must a write to a display that has gone away (the X library writes
+    // without MSG_NOSIGNAL): the toolkit then sees the broken connection and
+    // ends the program with status 1.
+    std::signal(SIGPIPE, SIG_IGN);
     auto& s = state();
     if (!qApp) {
         // Through shared memory every paint first waits for the X server to
