@@ -5,8 +5,10 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
 #include <QWindow>
 #include <QtTest>
 
@@ -21,6 +23,7 @@
 #include "vela/text.h"
 #include "vela/dialogs.h"
 #include "vela/window.h"
+#include "fixture.h"
 #include "window_checks.h"
 
 using vela::New;
@@ -83,8 +86,8 @@ struct Shown {
 };
 
 // Runs show(), which puts up a modal dialog; looks at the dialog once it is
-// up and then cancels it.
-Shown whileModal(const std::function<void()>& show)
+// up (and hands it to look) and then cancels it.
+Shown whileModal(const std::function<void()>& show, const std::function<void(QDialog*)>& look = {})
 {
     Shown seen;
     QTimer poll;
@@ -109,6 +112,8 @@ Shown whileModal(const std::function<void()>& show)
             if (b->text().remove('&') == "OK")
                 seen.okButton = QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
         }
+        if (look)
+            look(dialog);
         dialog->reject();
     });
     poll.start();
@@ -141,6 +146,28 @@ const vela::RegisteredFileType* findType(const std::string& name)
             return &t;
     return nullptr;
 }
+
+// Every entry below root with its size, time and content, folders included
+// (an entry made and removed again still changes its folder's time).
+QStringList snapshot(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo f = it.nextFileInfo();
+        out << QString("%1 %2 %3 %4")
+                   .arg(QDir(root).relativeFilePath(f.filePath()))
+                   .arg(f.size())
+                   .arg(f.lastModified().toMSecsSinceEpoch())
+                   .arg(f.isFile() ? QString::fromLatin1(fixture::read(f.filePath()).toHex()) : "folder");
+    }
+    out.sort();
+    return out;
+}
+
+// Set for the copy of this test program that a test starts as its child.
+constexpr char childVariable[] = "TST_FRAMEWORK_CHILD";
 
 Ref<vela::MenuItem> menuItem(const std::string& name, const std::string& text)
 {
@@ -194,6 +221,8 @@ private slots:
     void messageBox_data();
     void messageBox();
     void folderDialogInGerman();
+    void folderDialogKeepsNoSettings_data();
+    void folderDialogKeepsNoSettings();
     void mainWindowAfterADialogWindow_data();
     void mainWindowAfterADialogWindow();
 
@@ -792,6 +821,91 @@ void TestFramework::folderDialogInGerman()
     QCOMPARE(dialog.title, QString("Verzeichnis suchen"));
     QVERIFY2(dialog.buttons.contains("Auswählen") && dialog.buttons.contains("Abbrechen"),
              qPrintable(dialog.buttons.join(", ")));
+}
+
+void TestFramework::folderDialogKeepsNoSettings_data()
+{
+    QTest::addColumn<bool>("xdgConfigHome");  // else ~/.config
+    QTest::newRow("Qt's settings in ~/.config") << false;
+    QTest::newRow("Qt's settings in XDG_CONFIG_HOME") << true;
+}
+
+// What an earlier run of any Qt program left in Qt's settings is not read,
+// and the dialogs of a run write nothing there: the dialog opens in the
+// working directory with no history, every time.
+void TestFramework::folderDialogKeepsNoSettings()
+{
+    if (qEnvironmentVariableIsSet(childVariable)) {
+        // The child, started with HOME and the settings set up below.
+        makeWindow("Haupt", 300, 200, 0, true);
+        const QString start = QDir::currentPath();
+        for (int round = 0; round < 2; ++round) {
+            QString folder;
+            bool back = true;
+            QStringList history;
+            QList<QUrl> sidebar;
+            int mode = -1;
+            whileModal([] { vela::SelectFolder(); }, [&](QDialog* d) {
+                auto* dialog = qobject_cast<QFileDialog*>(d);
+                QVERIFY(dialog);
+                folder = dialog->directory().absolutePath();
+                auto* backButton = dialog->findChild<QToolButton*>("backButton");
+                QVERIFY(backButton);
+                back = backButton->isEnabled();
+                history = dialog->history();
+                sidebar = dialog->sidebarUrls();
+                mode = dialog->viewMode();
+                // Left elsewhere, with a history: the next dialog still starts afresh.
+                dialog->setDirectory(start + "/Unterordner");
+            });
+            QCOMPARE(folder, start);
+            QVERIFY2(!back, "Zurück is active");
+            for (const QString& h : history)
+                QVERIFY2(!h.contains("Früher"), qPrintable(h));
+            for (const QUrl& u : sidebar)
+                QVERIFY2(!u.toString().contains("Früher"), qPrintable(u.toString()));
+            QCOMPARE(mode, int(QFileDialog::Detail));
+        }
+        return;
+    }
+
+    QFETCH(bool, xdgConfigHome);
+    QTemporaryDir tmp;
+    const QString home = tmp.filePath("home");
+    const QString config = xdgConfigHome ? tmp.filePath("xdg-config") : home + "/.config";
+    const QString earlier = QUrl::fromLocalFile(tmp.filePath("Früher")).toString();
+    fixture::mkdir(tmp.filePath("Früher"));
+    fixture::mkdir(tmp.filePath("Arbeitsordner/Unterordner"));
+    fixture::mkdir(home);
+    fixture::write(config + "/QtProject.conf",
+                   ("[FileDialog]\nhistory=" + earlier + ", " + earlier + "/a\nlastVisited=" + earlier +
+                    "\nqtVersion=6.4.2\nshortcuts=file:, " + earlier + "\nsidebarWidth=300\nviewMode=List\n")
+                       .toUtf8());
+    const QStringList homeBefore = snapshot(home), configBefore = snapshot(config);
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(childVariable, "1");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", home);
+    for (const char* v : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        env.remove(v);
+    if (xdgConfigHome)
+        env.insert("XDG_CONFIG_HOME", config);
+    // Where the toolkit puts its runtime folder when the system names none.
+    fixture::mkdir(tmp.filePath("tmp"));
+    env.insert("TMPDIR", tmp.filePath("tmp"));
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(tmp.filePath("Arbeitsordner"));
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString("folderDialogKeepsNoSettings:") + QTest::currentDataTag()});
+    QVERIFY(child.waitForFinished(240000));
+    const QString output = QString::fromUtf8(child.readAll());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains("PASS   : TestFramework::folderDialogKeepsNoSettings"), qPrintable(output));
+    QCOMPARE(snapshot(home), homeBefore);
+    QCOMPARE(snapshot(config), configBefore);
 }
 
 void TestFramework::mainWindowAfterADialogWindow_data()

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFont>
@@ -11,6 +12,7 @@
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QScreen>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QTranslator>
 #include <QVBoxLayout>
@@ -130,9 +132,14 @@ public:
     }
     std::optional<std::string> SelectFolder() override
     {
-        QString dir = QFileDialog::getExistingDirectory(
-            QApplication::activeWindow(), QString(), QString(),
-            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        // Given its folder, so that it opens in the working directory every
+        // time, not where an earlier dialog of the run was left.
+        QFileDialog dialog(QApplication::activeWindow(), QString(), QDir::currentPath());
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        const QString dir = dialog.selectedFiles().value(0);
         if (dir.isEmpty())
             return std::nullopt;
         return dir.toStdString();
@@ -218,6 +225,17 @@ void startToolkit(const char* name)
     startupMessages.clear();
 }
 
+// Qt's folder dialog keeps its history, last folder, view and column widths
+// in the user's QtProject.conf and reads them back in the next run of any Qt
+// program. The programs keep nothing: the toolkit's settings are looked for
+// where no file can be, so none is read and none can be written.
+void keepNoSettings()
+{
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
+
 // Qt's own texts (the folder dialog) in German, whatever the system's language.
 void loadGermanTexts()
 {
@@ -242,6 +260,7 @@ void RuntimeInit(int argc, char** argv)
 {
     // A full disk or a file-size limit must fail a write, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    keepNoSettings();
     auto& s = state();
     if (!qApp) {
         // Through shared memory every paint first waits for the X server to
