@@ -2,6 +2,7 @@
 // beendet": the checks and their messages, the copy plan, reported failures.
 #include <QThread>
 #include <QtTest>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -167,6 +168,7 @@ private slots:
     void lockedNavigationFoldersAreUnlocked_data();
     void lockedNavigationFoldersAreUnlocked();
     void failedFlushIsReported();
+    void deepDiscInstallsWhole();
 };
 
 void TestDisc2Install::checks_data()
@@ -648,6 +650,45 @@ void TestDisc2Install::failedFlushIsReported()
                                     "Installation beendet"}));
     // The copy itself went through.
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("new a"));
+}
+
+// A disc nested far deeper than the usual limit of 1,024 open files, its
+// paths still within what the system can name, installs whole.
+void TestDisc2Install::deepDiscInstallsWhole()
+{
+    constexpr int depth = 1100;
+    constexpr rlim_t usualLimit = 1024;
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max <= usualLimit)
+        QSKIP("the system lets this user open no more than 1,024 files");
+    Setup s;
+    QString path = "tief";
+    QStringList files;
+    for (int level = 1; level <= depth; ++level) {
+        path += "/d";
+        if (level == 1 || level == 2 || level == 500 || level == 1000 || level == depth)
+            files << path + QString("/f%1.dsf").arg(level);
+    }
+    for (const QString& f : files)
+        write(s.disc + "/resources/default_scenery/" + f, f.toUtf8());
+    QVERIFY((s.xp + "/Resources/default scenery/" + files.last()).toUtf8().size() < 4096);
+
+    const QStringList messages = s.clickInChild([]() -> std::string {
+        // Started as a program is from a shell with the usual limit.
+        rlimit low{};
+        ::getrlimit(RLIMIT_NOFILE, &low);
+        low.rlim_cur = usualLimit;
+        if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            return "skipped: the limit of open files cannot be set";
+        vela::RuntimeInit(0, nullptr);
+        return {};
+    });
+    if (messages.value(0).startsWith("skipped"))
+        QSKIP(qPrintable(messages.value(0)));
+    QCOMPARE(messages, QStringList{"Installation beendet"});
+    for (const QString& f : files)
+        QCOMPARE(read(s.xp + "/Resources/default scenery/" + f), f.toUtf8());
 }
 
 QTEST_MAIN(TestDisc2Install)

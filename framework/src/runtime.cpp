@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/resource.h>
 #include <vector>
 
 #include "internal.h"
@@ -341,6 +342,19 @@ void keepNoSettings()
             QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
 }
 
+// The copy holds the folders open on its way down, on the disc and in the
+// target: a disc nested some hundreds of folders deep would run out under the
+// soft limit of open files most systems start programs with (1,024), so the
+// program takes what the system allows it.
+void openFilesAsAllowed()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 // Qt's own texts (the folder dialog) in German, whatever the system's language.
 void loadGermanTexts()
 {
@@ -366,6 +380,7 @@ void RuntimeInit(int argc, char** argv)
     // A full disk or a file-size limit must fail a write, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     keepNoSettings();
+    openFilesAsAllowed();
     auto& s = state();
     if (!qApp) {
         // Through shared memory every paint first waits for the X server to
