@@ -438,6 +438,21 @@ void TestDisc2Install::failuresAreListed_data()
     // A name from the disc can forge no line of the list.
     QTest::newRow("name with line breaks")
         << "forged name" << "Resources/default scenery/a.dsf?b.dsf – Lesefehler – Schreibfehler";
+    // Whole folders first: two add-ons not installed at all must not hide
+    // behind the links of a full list.
+    QString first = "resources/custom_scenery/CORINE_Europe – fehlt auf der DVD\n"
+                    "resources/custom_scenery/vilage_overlay – fehlt auf der DVD";
+    for (int i = 0; i < 8; ++i)
+        first += QString("\nresources/default_scenery/+40+010/l%1.dsf – Verknüpfung, nicht kopiert")
+                     .arg(i, 2, 10, QChar('0'));
+    QTest::newRow("13 links, and two ticked add-ons missing")
+        << "links and no add-ons" << first + "\n… und 5 weitere";
+    QString made = "Resources/default scenery/zz – Schreibfehler";
+    for (int i = 0; i < 9; ++i)
+        made += QString("\nresources/default_scenery/+40+010/l%1.dsf – Verknüpfung, nicht kopiert")
+                    .arg(i, 2, 10, QChar('0'));
+    QTest::newRow("13 links, and a later folder that cannot be made")
+        << "links and a file in the way" << made + "\n… und 4 weitere";
 }
 
 void TestDisc2Install::failuresAreListed()
@@ -463,6 +478,20 @@ void TestDisc2Install::failuresAreListed()
         const QString name = "a.dsf\nb.dsf – Lesefehler";
         write(s.disc + "/resources/default_scenery/" + name, "a");
         write(s.xp + "/Resources/default scenery/" + name + "/in the way", "mine");
+    }
+    if (change.startsWith("links and")) {
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(QFile::link("a.dsf", s.disc + QString("/resources/default_scenery/+40+010/l%1.dsf")
+                                                      .arg(i, 2, 10, QChar('0'))));
+    }
+    if (change == "links and no add-ons") {
+        QDir(s.disc + "/resources/custom_scenery/CORINE_Europe").removeRecursively();
+        QDir(s.disc + "/resources/custom_scenery/vilage_overlay").removeRecursively();
+        s.tick("chk_villages", true);
+    }
+    if (change == "links and a file in the way") {
+        write(s.disc + "/resources/default_scenery/zz/z.dsf", "z");
+        write(s.xp + "/Resources/default scenery/zz", "a file");
     }
     s.tick("chk_trees", true);
     s.click(s.xp);
