@@ -159,6 +159,8 @@ private slots:
     void emptySceneryStillCopiesOptions();
     void linkedTargetFoldersAreFilled();
     void pipeOnTheDiscIsReportedNotWaitedFor();
+    void endRequestStopsBeforeTheNextPart_data();
+    void endRequestStopsBeforeTheNextPart();
     void failuresAreListed_data();
     void failuresAreListed();
     void longFailureListIsCut();
@@ -418,6 +420,50 @@ void TestDisc2Install::pipeOnTheDiscIsReportedNotWaitedFor()
                                         "Installation beendet"}));
     QVERIFY(!QFileInfo::exists(s.xp + "/Resources/default scenery/+40+010/pipe"));
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/b.dsf"), QByteArray("new b"));
+}
+
+void TestDisc2Install::endRequestStopsBeforeTheNextPart_data()
+{
+    QTest::addColumn<QString>("endAt");           // the file whose name is shown when the user ends
+    QTest::addColumn<QStringList>("installed");  // below the X-Plane folder
+    QTest::addColumn<QStringList>("untouched");  // not made
+
+    QTest::newRow("in the scenery")
+        << "a.dsf" << QStringList{"Resources/default scenery/+40+010/a.dsf"}
+        << QStringList{"Resources/default scenery/+40+010/b.dsf", "Resources/default scenery/readme.txt",
+                       "Custom Scenery/zztevorterrain", "Custom Scenery/tevor2"};
+    QTest::newRow("in the navigation data")
+        << "n.dsf" << QStringList{"Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/n.dsf"}
+        << QStringList{"Custom Scenery/zztevorterrain/Earth Nav Data/+50+010",
+                       "Resources/default scenery/readme.txt", "Custom Scenery/tevor2"};
+    QTest::newRow("in the first add-on")
+        << "o.obj" << QStringList{"Custom Scenery/tevor2/objects/o.obj", "Resources/default scenery/readme.txt"}
+        << QStringList{"Custom Scenery/CORINE_Europe", "Custom Scenery/vilage_overlay"};
+}
+
+// Ended by the user: the install goes on to no later part, and makes no
+// folder of one, and claims no finished install.
+void TestDisc2Install::endRequestStopsBeforeTheNextPart()
+{
+    QFETCH(QString, endAt);
+    QFETCH(QStringList, installed);
+    QFETCH(QStringList, untouched);
+    Setup s;
+    write(s.disc + "/resources/default_scenery/DSF 820 Earth/Earth nav data/+50+010/m.dsf", "nav 2");
+    s.tick("chk_trees", true);
+    s.tick("chk_villages", true);
+    s.platform.onBackgroundTask = [&] {
+        auto w = vela::_GetImplicitWindow(warten::ClassName);
+        if (w && w->ControlByName("StaticText2")->TextProperty("Text") == endAt.toStdString())
+            vela::Quit(0);
+    };
+    s.click(s.xp);
+    QVERIFY(vela::QuitRequested());
+    QCOMPARE(s.messages(), QStringList());
+    for (const QString& f : installed)
+        QVERIFY2(QFileInfo::exists(s.xp + "/" + f), qPrintable(f));
+    for (const QString& f : untouched)
+        QVERIFY2(!QFileInfo::exists(s.xp + "/" + f), qPrintable(f));
 }
 
 void TestDisc2Install::failuresAreListed_data()

@@ -231,8 +231,8 @@ Platform* current = nullptr;
 // Held in front of the application's events for one event round.
 class InputGate : public QObject {
 public:
-    InputGate() { qApp->installEventFilter(this); }
-    ~InputGate() override { qApp->removeEventFilter(this); }
+    InputGate() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputGate() override { QCoreApplication::instance()->removeEventFilter(this); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override
@@ -363,7 +363,7 @@ void loadGermanTexts()
     QLocale::setDefault(german);
     if (s.translator)
         return;
-    auto* t = new QTranslator(qApp);
+    auto* t = new QTranslator(QCoreApplication::instance());
     if (t->load(german, QStringLiteral("qtbase"), QStringLiteral("_"),
                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(t);
@@ -382,7 +382,7 @@ void RuntimeInit(int argc, char** argv)
     keepNoSettings();
     openFilesAsAllowed();
     auto& s = state();
-    if (!qApp) {
+    if (!QCoreApplication::instance()) {
         // Through shared memory every paint first waits for the X server to
         // finish the one before; these small windows are sent faster as they are.
         if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
@@ -476,8 +476,10 @@ void RuntimeBackgroundTask()
 void detail::EventRound()
 {
     auto& s = state();
-    // Without a running toolkit (a program that only copies) there are no events.
-    if (!qApp || !s.clock.isValid())
+    // Without a running toolkit (a program that only copies) there are no
+    // events. Asked of the core application: where only that runs, taking it
+    // for a QApplication (qApp) would be undefined.
+    if (!QCoreApplication::instance() || !s.clock.isValid())
         return;
     // Names held back to keep to one paint a frame are shown within that frame.
     const qint64 now = s.clock.elapsed();
