@@ -11,7 +11,7 @@ namespace Modul1 {
 
 std::vector<Kopierfehler> kopierfehler;
 
-void Melde(const std::string& pfad, vela::FileError grund)
+void Melde(const std::string& pfad, vela::FileError grund, bool ganzerOrdner)
 {
     // A disc may hold many links: each is looked up, not searched for.
     static std::set<std::string> links;
@@ -19,7 +19,7 @@ void Melde(const std::string& pfad, vela::FileError grund)
         links.clear();
     if (grund == vela::FileError::Link && !links.insert(pfad).second)
         return;
-    kopierfehler.push_back({pfad, grund});
+    kopierfehler.push_back({pfad, grund, ganzerOrdner});
 }
 
 namespace {
@@ -165,7 +165,7 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
     // reported as missing and does not shift the ones after it.
     const auto eintraege = quelle->Entries();
     if (quelle->LastError() != vela::FileError::None) {
-        Melde(quelle->AbsolutePath(), quelle->LastError());
+        Melde(quelle->AbsolutePath(), quelle->LastError(), true);
         return;
     }
     // Gone, or no longer a folder, since it was listed: the file copy reports it.
@@ -184,19 +184,19 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
         ziel.ordner = in.ordner->ExactChild(in.ordnerName(quelle->Name()));
     }
     if (!ziel.ordner) {
-        Melde(in.pfad(quelle->Name()), vela::FileError::Write);
+        Melde(in.pfad(quelle->Name()), vela::FileError::Write, true);
         return;
     }
     if (!ziel.ordner->Exists()) {
         in.bereit();
         if (!ziel.ordner->CreateAsFolder()) {
-            Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write);
+            Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write, true);
             return;
         }
         ziel.neu = true;
     } else if (!ziel.ordner->LeadsToFolder()) {
         // A file stands where the disc has a folder: it stays, and the folder is reported.
-        Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write);
+        Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write, true);
         return;
     }
 
@@ -227,7 +227,12 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
         if (auto da = ziel->Child(quelle->Name()); da && da->Name() != quelle->Name())
             in.namen[quelle->Name()] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
         in.gelesen = true;
+        const std::size_t gemeldet = kopierfehler.size();
         kopiereDatei(anzeige, quelle, in);
+        // Nothing of the name on the disc (an add-on it lacks): a whole part
+        // of the install is missing.
+        if (kopierfehler.size() > gemeldet && kopierfehler.back().grund == vela::FileError::Missing)
+            kopierfehler.back().ganzerOrdner = true;
         in.raeumeAuf();
         return;
     }

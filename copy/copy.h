@@ -16,12 +16,16 @@ struct Kopierfehler {
     // be written there.
     std::string pfad;
     vela::FileError grund;
+    // A whole folder or part of the install (an add-on the disc lacks, a
+    // folder that cannot be read or made), not a single file or link.
+    bool ganzerOrdner = false;
 };
 
 // What the copies since the last Clear could not do, in order.
 extern std::vector<Kopierfehler> kopierfehler;
 // Adds to the list; a link met on the way to several items is listed once.
-void Melde(const std::string& pfad, vela::FileError grund);
+// The report shows the failures of whole folders before the others.
+void Melde(const std::string& pfad, vela::FileError grund, bool ganzerOrdner = false);
 
 // Copies a file, or a folder with everything below it, into the destination
 // folder: folders there are kept and filled, files of the same name replaced,

@@ -34,7 +34,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
         ordner->CreateAsFolder();
     }
     if (!ordner->LeadsToFolder()) {
-        Melde(ordner->AbsolutePath(), vela::FileError::Write);
+        Melde(ordner->AbsolutePath(), vela::FileError::Write, true);
         return {};
     }
     return ordner;

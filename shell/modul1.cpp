@@ -1,5 +1,7 @@
 #include "shell/modul1.h"
 
+#include <algorithm>
+
 #include "copy/copy.h"
 #include "vela/dialogs.h"
 #include "vela/runtime.h"
@@ -115,9 +117,9 @@ std::vector<vela::Ref<vela::FolderItem>> DiscEintraege(const vela::Ref<vela::Fol
         return {};
     auto eintraege = ordner->Entries();
     if (ordner->LastError() != vela::FileError::None)
-        Melde(ordner->AbsolutePath(), ordner->LastError());
+        Melde(ordner->AbsolutePath(), ordner->LastError(), true);
     else if (!ordner->Directory())
-        Melde(ordner->AbsolutePath(), vela::FileError::Missing);
+        Melde(ordner->AbsolutePath(), vela::FileError::Missing, true);
     return eintraege;
 }
 
@@ -144,29 +146,34 @@ std::string Fehlerbericht()
                 return pfad.substr(basis->size() + (basis->back() == '/' ? 0 : 1));
         return pfad;
     };
+    // Whole folders first: what was not installed at all must not hide
+    // behind single files in "… und n weitere".
+    std::vector<Kopierfehler> liste = kopierfehler;
+    std::stable_partition(liste.begin(), liste.end(), [](const Kopierfehler& f) { return f.ganzerOrdner; });
     std::string text = "Folgende Dateien konnten nicht kopiert werden:";
-    const std::size_t shown = std::min<std::size_t>(kopierfehler.size(), 10);
+    const std::size_t shown = std::min<std::size_t>(liste.size(), 10);
     for (std::size_t i = 0; i < shown; ++i) {
         const char* grund = "Schreibfehler";
-        switch (kopierfehler[i].grund) {
+        switch (liste[i].grund) {
         case vela::FileError::Read: grund = "Lesefehler"; break;
         case vela::FileError::Missing: grund = "fehlt auf der DVD"; break;
         case vela::FileError::Link: grund = "Verknüpfung, nicht kopiert"; break;
         default: break;
         }
         // Names come from the disc: none may break the list into forged lines.
-        text += "\n" + vela::Printable(kurz(kopierfehler[i].pfad)) + " – " + grund;
+        text += "\n" + vela::Printable(kurz(liste[i].pfad)) + " – " + grund;
     }
-    if (kopierfehler.size() > shown)
-        text += "\n… und " + std::to_string(kopierfehler.size() - shown) + " weitere";
+    if (liste.size() > shown)
+        text += "\n… und " + std::to_string(liste.size() - shown) + " weitere";
     return text;
 }
 
 void Abschliessen()
 {
-    // "Installation beendet" means the files are on the disk.
+    // "Installation beendet" means the files are on the disk. A failed flush
+    // concerns all of them: listed with the whole folders.
     if (!vela::FlushWrites())
-        Melde(zielordner ? zielordner->AbsolutePath() : std::string(), vela::FileError::Write);
+        Melde(zielordner ? zielordner->AbsolutePath() : std::string(), vela::FileError::Write, true);
     if (auto bericht = Fehlerbericht(); !bericht.empty())
         vela::MsgBox(bericht);
     vela::MsgBox("Installation beendet");

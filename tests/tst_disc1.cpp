@@ -117,6 +117,8 @@ void TestDisc1::install_data()
                        "resources/default_scenery – Verknüpfung, nicht kopiert",
                        done}
         << true;
+    // Ended by the user during the first entry: no later entry is begun.
+    QTest::newRow("end requested during the first entry") << "end requested" << QStringList{} << true;
     QTest::newRow("a file cannot be replaced") << "conflict"
         << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
                        "Resources/default scenery/+50+010/b.dsf – Schreibfehler",
@@ -167,6 +169,15 @@ void TestDisc1::install()
         write(tmp.filePath("outside/x.dsf"), "outside");
         QVERIFY(QFile::link(tmp.filePath("outside"), disc + "/resources/default_scenery"));
     }
+    if (change == "end requested") {
+        write(disc + "/resources/default_scenery/zz/z.dsf", "z");
+        // Once the first file is copied and named.
+        platform.onBackgroundTask = [] {
+            auto w = vela::_GetImplicitWindow(warten::ClassName);
+            if (w && !w->ControlByName("StaticText2")->TextProperty("Text").empty())
+                vela::Quit(0);
+        };
+    }
     const QStringList before = fixture::tree(xp);
 
     platform.AnswerNextFolder(change == "cancel" ? std::nullopt : std::optional(chosen.toStdString()));
@@ -185,6 +196,14 @@ void TestDisc1::install()
         return;
     }
     const QString ds = xp + "/Resources/default scenery/";
+    if (change == "end requested") {
+        QCOMPARE(read(ds + "+50+010/a.dsf"), QByteArray("new a"));
+        QVERIFY(!QFileInfo::exists(ds + "+50+010/b.dsf"));
+        // Neither a later file copied nor a later folder made.
+        QVERIFY(!QFileInfo::exists(ds + "notes.txt"));
+        QVERIFY(!QFileInfo::exists(ds + "zz"));
+        return;
+    }
     QCOMPARE(read(ds + "+50+010/a.dsf"), QByteArray("new a"));
     QCOMPARE(read(ds + "+50+010/own.dsf"), QByteArray("own"));
     QCOMPARE(read(ds + ".DS_Store"), QByteArray("mine"));

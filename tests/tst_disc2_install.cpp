@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +176,8 @@ private slots:
     void emptySceneryStillCopiesOptions();
     void linkedTargetFoldersAreFilled();
     void pipeOnTheDiscIsReportedNotWaitedFor();
+    void endRequestStopsBeforeTheNextPart_data();
+    void endRequestStopsBeforeTheNextPart();
     void failuresAreListed_data();
     void failuresAreListed();
     void longFailureListIsCut();
@@ -184,6 +187,7 @@ private slots:
     void lockedNavigationFoldersAreUnlocked_data();
     void lockedNavigationFoldersAreUnlocked();
     void failedFlushIsReported();
+    void deepDiscInstallsWhole();
 };
 
 void TestDisc2Install::checks_data()
@@ -435,6 +439,50 @@ void TestDisc2Install::pipeOnTheDiscIsReportedNotWaitedFor()
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/b.dsf"), QByteArray("new b"));
 }
 
+void TestDisc2Install::endRequestStopsBeforeTheNextPart_data()
+{
+    QTest::addColumn<QString>("endAt");           // the file whose name is shown when the user ends
+    QTest::addColumn<QStringList>("installed");  // below the X-Plane folder
+    QTest::addColumn<QStringList>("untouched");  // not made
+
+    QTest::newRow("in the scenery")
+        << "a.dsf" << QStringList{"Resources/default scenery/+40+010/a.dsf"}
+        << QStringList{"Resources/default scenery/+40+010/b.dsf", "Resources/default scenery/readme.txt",
+                       "Custom Scenery/zztevorterrain", "Custom Scenery/tevor2"};
+    QTest::newRow("in the navigation data")
+        << "n.dsf" << QStringList{"Custom Scenery/zztevorterrain/Earth Nav Data/+40+010/n.dsf"}
+        << QStringList{"Custom Scenery/zztevorterrain/Earth Nav Data/+50+010",
+                       "Resources/default scenery/readme.txt", "Custom Scenery/tevor2"};
+    QTest::newRow("in the first add-on")
+        << "o.obj" << QStringList{"Custom Scenery/tevor2/objects/o.obj", "Resources/default scenery/readme.txt"}
+        << QStringList{"Custom Scenery/CORINE_Europe", "Custom Scenery/vilage_overlay"};
+}
+
+// Ended by the user: the install goes on to no later part, and makes no
+// folder of one, and claims no finished install.
+void TestDisc2Install::endRequestStopsBeforeTheNextPart()
+{
+    QFETCH(QString, endAt);
+    QFETCH(QStringList, installed);
+    QFETCH(QStringList, untouched);
+    Setup s;
+    write(s.disc + "/resources/default_scenery/DSF 820 Earth/Earth nav data/+50+010/m.dsf", "nav 2");
+    s.tick("chk_trees", true);
+    s.tick("chk_villages", true);
+    s.platform.onBackgroundTask = [&] {
+        auto w = vela::_GetImplicitWindow(warten::ClassName);
+        if (w && w->ControlByName("StaticText2")->TextProperty("Text") == endAt.toStdString())
+            vela::Quit(0);
+    };
+    s.click(s.xp);
+    QVERIFY(vela::QuitRequested());
+    QCOMPARE(s.messages(), QStringList());
+    for (const QString& f : installed)
+        QVERIFY2(QFileInfo::exists(s.xp + "/" + f), qPrintable(f));
+    for (const QString& f : untouched)
+        QVERIFY2(!QFileInfo::exists(s.xp + "/" + f), qPrintable(f));
+}
+
 void TestDisc2Install::failuresAreListed_data()
 {
     QTest::addColumn<QString>("change");
@@ -453,6 +501,21 @@ void TestDisc2Install::failuresAreListed_data()
     // A name from the disc can forge no line of the list.
     QTest::newRow("name with line breaks")
         << "forged name" << "Resources/default scenery/a.dsf?b.dsf – Lesefehler – Schreibfehler";
+    // Whole folders first: two add-ons not installed at all must not hide
+    // behind the links of a full list.
+    QString first = "resources/custom_scenery/CORINE_Europe – fehlt auf der DVD\n"
+                    "resources/custom_scenery/vilage_overlay – fehlt auf der DVD";
+    for (int i = 0; i < 8; ++i)
+        first += QString("\nresources/default_scenery/+40+010/l%1.dsf – Verknüpfung, nicht kopiert")
+                     .arg(i, 2, 10, QChar('0'));
+    QTest::newRow("13 links, and two ticked add-ons missing")
+        << "links and no add-ons" << first + "\n… und 5 weitere";
+    QString made = "Resources/default scenery/zz – Schreibfehler";
+    for (int i = 0; i < 9; ++i)
+        made += QString("\nresources/default_scenery/+40+010/l%1.dsf – Verknüpfung, nicht kopiert")
+                    .arg(i, 2, 10, QChar('0'));
+    QTest::newRow("13 links, and a later folder that cannot be made")
+        << "links and a file in the way" << made + "\n… und 4 weitere";
 }
 
 void TestDisc2Install::failuresAreListed()
@@ -478,6 +541,20 @@ void TestDisc2Install::failuresAreListed()
         const QString name = "a.dsf\nb.dsf – Lesefehler";
         write(s.disc + "/resources/default_scenery/" + name, "a");
         write(s.xp + "/Resources/default scenery/" + name + "/in the way", "mine");
+    }
+    if (change.startsWith("links and")) {
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(QFile::link("a.dsf", s.disc + QString("/resources/default_scenery/+40+010/l%1.dsf")
+                                                      .arg(i, 2, 10, QChar('0'))));
+    }
+    if (change == "links and no add-ons") {
+        QDir(s.disc + "/resources/custom_scenery/CORINE_Europe").removeRecursively();
+        QDir(s.disc + "/resources/custom_scenery/vilage_overlay").removeRecursively();
+        s.tick("chk_villages", true);
+    }
+    if (change == "links and a file in the way") {
+        write(s.disc + "/resources/default_scenery/zz/z.dsf", "z");
+        write(s.xp + "/Resources/default scenery/zz", "a file");
     }
     s.tick("chk_trees", true);
     s.click(s.xp);
@@ -656,6 +733,45 @@ void TestDisc2Install::failedFlushIsReported()
                                     "Installation beendet"}));
     // The copy itself went through.
     QCOMPARE(read(s.xp + "/Resources/default scenery/+40+010/a.dsf"), QByteArray("new a"));
+}
+
+// A disc nested far deeper than the usual limit of 1,024 open files, its
+// paths still within what the system can name, installs whole.
+void TestDisc2Install::deepDiscInstallsWhole()
+{
+    constexpr int depth = 1100;
+    constexpr rlim_t usualLimit = 1024;
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max <= usualLimit)
+        QSKIP("the system lets this user open no more than 1,024 files");
+    Setup s;
+    QString path = "tief";
+    QStringList files;
+    for (int level = 1; level <= depth; ++level) {
+        path += "/d";
+        if (level == 1 || level == 2 || level == 500 || level == 1000 || level == depth)
+            files << path + QString("/f%1.dsf").arg(level);
+    }
+    for (const QString& f : files)
+        write(s.disc + "/resources/default_scenery/" + f, f.toUtf8());
+    QVERIFY((s.xp + "/Resources/default scenery/" + files.last()).toUtf8().size() < 4096);
+
+    const QStringList messages = s.clickInChild([]() -> std::string {
+        // Started as a program is from a shell with the usual limit.
+        rlimit low{};
+        ::getrlimit(RLIMIT_NOFILE, &low);
+        low.rlim_cur = usualLimit;
+        if (::setrlimit(RLIMIT_NOFILE, &low) != 0)
+            return "skipped: the limit of open files cannot be set";
+        vela::RuntimeInit(0, nullptr);
+        return {};
+    });
+    if (messages.value(0).startsWith("skipped"))
+        QSKIP(qPrintable(messages.value(0)));
+    QCOMPARE(messages, QStringList{"Installation beendet"});
+    for (const QString& f : files)
+        QCOMPARE(read(s.xp + "/Resources/default scenery/" + f), f.toUtf8());
 }
 
 QTEST_MAIN(TestDisc2Install)

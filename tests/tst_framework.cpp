@@ -4,14 +4,22 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
+#include <QTreeView>
 #include <QWindow>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "vela/filetype.h"
 #include "vela/menu.h"
@@ -21,6 +29,7 @@
 #include "vela/text.h"
 #include "vela/dialogs.h"
 #include "vela/window.h"
+#include "fixture.h"
 #include "window_checks.h"
 
 using vela::New;
@@ -83,8 +92,8 @@ struct Shown {
 };
 
 // Runs show(), which puts up a modal dialog; looks at the dialog once it is
-// up and then cancels it.
-Shown whileModal(const std::function<void()>& show)
+// up (and hands it to look) and then cancels it.
+Shown whileModal(const std::function<void()>& show, const std::function<void(QDialog*)>& look = {})
 {
     Shown seen;
     QTimer poll;
@@ -109,6 +118,8 @@ Shown whileModal(const std::function<void()>& show)
             if (b->text().remove('&') == "OK")
                 seen.okButton = QRect(b->mapToGlobal(QPoint(0, 0)), b->size());
         }
+        if (look)
+            look(dialog);
         dialog->reject();
     });
     poll.start();
@@ -142,6 +153,72 @@ const vela::RegisteredFileType* findType(const std::string& name)
     return nullptr;
 }
 
+// Every entry below root with its size, time and content, folders included
+// (an entry made and removed again still changes its folder's time).
+QStringList snapshot(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo f = it.nextFileInfo();
+        out << QString("%1 %2 %3 %4")
+                   .arg(QDir(root).relativeFilePath(f.filePath()))
+                   .arg(f.size())
+                   .arg(f.lastModified().toMSecsSinceEpoch())
+                   .arg(f.isFile() ? QString::fromLatin1(fixture::read(f.filePath()).toHex()) : "folder");
+    }
+    out.sort();
+    return out;
+}
+
+// Set for the copy of this test program that a test starts as its child:
+// "start" makes it start as a program does, anything else runs the test named.
+constexpr char childVariable[] = "TST_FRAMEWORK_CHILD";
+
+struct ChildRun {
+    bool finished = false;
+    int status = -1;
+    QString out, err;
+};
+
+// This test program run again, with the environment changed by env.
+ChildRun runChild(const QStringList& args, const QString& folder,
+                  const std::function<void(QProcessEnvironment&)>& env)
+{
+    QProcess child;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    env(e);
+    child.setProcessEnvironment(e);
+    child.setWorkingDirectory(folder);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    ChildRun run;
+    run.finished = child.waitForFinished(240000);
+    if (!run.finished)
+        child.kill();
+    run.status = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+    run.out = QString::fromUtf8(child.readAllStandardOutput());
+    run.err = QString::fromUtf8(child.readAllStandardError());
+    return run;
+}
+
+// Started as the child "start": the framework starts the toolkit itself, as
+// in a program, shows a window and quits.
+int startAsProgram()
+{
+    char name[] = "tst_framework";
+    char* argv[] = {name, nullptr};
+    vela::RuntimeInit(1, argv);
+    {
+        auto main = makeWindow("Haupt", 300, 200, 0, true);
+        QTimer::singleShot(0, [] { vela::Quit(0); });
+        vela::_RuntimeRun();
+    }
+    vela::_ReleaseImplicitWindowList();
+    vela::_ReleaseWindows();
+    return vela::RuntimeExit();
+}
+
 Ref<vela::MenuItem> menuItem(const std::string& name, const std::string& text)
 {
     auto m = New<vela::MenuItem>();
@@ -155,8 +232,18 @@ Ref<vela::MenuItem> menuItem(const std::string& name, const std::string& text)
 class TestFramework : public QObject {
     Q_OBJECT
 
+public:
+    // Before the test application exists.
+    static void initMain()
+    {
+        if (qgetenv(childVariable) == "start")
+            std::exit(startAsProgram());
+    }
+
 private slots:
     void initTestCase();
+    void startPrintsOnlyWhatFailed_data();
+    void startPrintsOnlyWhatFailed();
 
     void nilRefThrows();
     void checkCast();
@@ -194,6 +281,9 @@ private slots:
     void messageBox_data();
     void messageBox();
     void folderDialogInGerman();
+    void folderDialogKeepsNoSettings_data();
+    void folderDialogKeepsNoSettings();
+    void folderDialogDatesAndColumns();
     void mainWindowAfterADialogWindow_data();
     void mainWindowAfterADialogWindow();
 
@@ -201,6 +291,71 @@ private slots:
 };
 
 void TestFramework::initTestCase() { vela::RuntimeInit(0, nullptr); }
+
+// ---- start-up ----
+
+void TestFramework::startPrintsOnlyWhatFailed_data()
+{
+    QTest::addColumn<QString>("platform");    // QT_QPA_PLATFORM; empty: not set, no display
+    QTest::addColumn<QString>("runtimeDir");  // XDG_RUNTIME_DIR: "own", "none", "another user's"
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("a normal start") << "offscreen" << "own" << "" << 0;
+    QTest::newRow("a normal start without XDG_RUNTIME_DIR") << "offscreen" << "none" << "" << 0;
+    QTest::newRow("a normal start with another user's XDG_RUNTIME_DIR")
+        << "offscreen" << "another user's" << "" << 0;
+    QTest::newRow("no display") << "" << "none" << "tst_framework: Es konnte keine Anzeige geöffnet werden.\n"
+                                << 1;
+    QTest::newRow("no such platform plugin")
+        << "nosuchplatform" << "own"
+        << "tst_framework: Die Anzeige konnte nicht genutzt werden (Plattform-Modul „nosuchplatform“ fehlt).\n"
+        << 1;
+}
+
+// A normal start prints nothing, whatever the toolkit has to say of the
+// system; a start that fails says in one line what failed.
+void TestFramework::startPrintsOnlyWhatFailed()
+{
+    QFETCH(QString, platform);
+    QFETCH(QString, runtimeDir);
+    QFETCH(QString, said);
+    QFETCH(int, status);
+    QTemporaryDir tmp;
+    fixture::mkdir(tmp.filePath("tmp"));
+    fixture::mkdir(tmp.filePath("home"));
+    QString runtime;
+    if (runtimeDir == "own") {
+        runtime = tmp.filePath("run");
+        QVERIFY(QDir().mkdir(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    } else if (runtimeDir == "another user's") {
+        if (::geteuid() == 0) {
+            runtime = tmp.filePath("other");
+            fixture::mkdir(runtime);
+            if (::chown(qPrintable(runtime), 65534, 65534) != 0)
+                QSKIP("root here cannot give a folder to another user");
+        } else {
+            runtime = "/";  // root's
+        }
+    }
+    const ChildRun run = runChild({}, tmp.path(), [&](QProcessEnvironment& env) {
+        env.insert(childVariable, "start");
+        for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM",
+                              "XDG_RUNTIME_DIR", "QT_LOGGING_RULES", "QT_DEBUG_PLUGINS"})
+            env.remove(v);
+        if (!platform.isEmpty())
+            env.insert("QT_QPA_PLATFORM", platform);
+        if (!runtime.isEmpty())
+            env.insert("XDG_RUNTIME_DIR", runtime);
+        // Where the toolkit makes its runtime folder when the system names none.
+        env.insert("TMPDIR", tmp.filePath("tmp"));
+        env.insert("HOME", tmp.filePath("home"));
+    });
+    QVERIFY(run.finished);
+    QCOMPARE(run.err, said);
+    QCOMPARE(run.out, QString());
+    QCOMPARE(run.status, status);
+}
 
 void TestFramework::cleanup()
 {
@@ -792,6 +947,133 @@ void TestFramework::folderDialogInGerman()
     QCOMPARE(dialog.title, QString("Verzeichnis suchen"));
     QVERIFY2(dialog.buttons.contains("Auswählen") && dialog.buttons.contains("Abbrechen"),
              qPrintable(dialog.buttons.join(", ")));
+}
+
+void TestFramework::folderDialogKeepsNoSettings_data()
+{
+    QTest::addColumn<bool>("xdgConfigHome");  // else ~/.config
+    QTest::newRow("Qt's settings in ~/.config") << false;
+    QTest::newRow("Qt's settings in XDG_CONFIG_HOME") << true;
+}
+
+// What an earlier run of any Qt program left in Qt's settings is not read,
+// and the dialogs of a run write nothing there: the dialog opens in the
+// working directory with no history, every time.
+void TestFramework::folderDialogKeepsNoSettings()
+{
+    if (qEnvironmentVariableIsSet(childVariable)) {
+        // The child, started with HOME and the settings set up below.
+        makeWindow("Haupt", 300, 200, 0, true);
+        const QString start = QDir::currentPath();
+        for (int round = 0; round < 2; ++round) {
+            QString folder;
+            bool back = true;
+            QStringList history;
+            QList<QUrl> sidebar;
+            int mode = -1;
+            whileModal([] { vela::SelectFolder(); }, [&](QDialog* d) {
+                auto* dialog = qobject_cast<QFileDialog*>(d);
+                QVERIFY(dialog);
+                folder = dialog->directory().absolutePath();
+                auto* backButton = dialog->findChild<QToolButton*>("backButton");
+                QVERIFY(backButton);
+                back = backButton->isEnabled();
+                history = dialog->history();
+                sidebar = dialog->sidebarUrls();
+                mode = dialog->viewMode();
+                // Left elsewhere, with a history: the next dialog still starts afresh.
+                dialog->setDirectory(start + "/Unterordner");
+            });
+            QCOMPARE(folder, start);
+            QVERIFY2(!back, "Zurück is active");
+            for (const QString& h : history)
+                QVERIFY2(!h.contains("Früher"), qPrintable(h));
+            for (const QUrl& u : sidebar)
+                QVERIFY2(!u.toString().contains("Früher"), qPrintable(u.toString()));
+            QCOMPARE(mode, int(QFileDialog::Detail));
+        }
+        return;
+    }
+
+    QFETCH(bool, xdgConfigHome);
+    QTemporaryDir tmp;
+    const QString home = tmp.filePath("home");
+    const QString config = xdgConfigHome ? tmp.filePath("xdg-config") : home + "/.config";
+    const QString earlier = QUrl::fromLocalFile(tmp.filePath("Früher")).toString();
+    fixture::mkdir(tmp.filePath("Früher"));
+    fixture::mkdir(tmp.filePath("Arbeitsordner/Unterordner"));
+    fixture::mkdir(home);
+    fixture::write(config + "/QtProject.conf",
+                   ("[FileDialog]\nhistory=" + earlier + ", " + earlier + "/a\nlastVisited=" + earlier +
+                    "\nqtVersion=6.4.2\nshortcuts=file:, " + earlier + "\nsidebarWidth=300\nviewMode=List\n")
+                       .toUtf8());
+    const QStringList homeBefore = snapshot(home), configBefore = snapshot(config);
+
+    const ChildRun run = runChild({QString("folderDialogKeepsNoSettings:") + QTest::currentDataTag()},
+                                  tmp.filePath("Arbeitsordner"), [&](QProcessEnvironment& env) {
+        env.insert(childVariable, "dialog");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", home);
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            env.remove(v);
+        if (xdgConfigHome)
+            env.insert("XDG_CONFIG_HOME", config);
+        // Where the toolkit makes its runtime folder when the system names none.
+        fixture::mkdir(tmp.filePath("tmp"));
+        env.insert("TMPDIR", tmp.filePath("tmp"));
+    });
+    const QString output = run.out + run.err;
+    QVERIFY2(run.finished && run.status == 0, qPrintable(output));
+    QVERIFY2(output.contains("PASS   : TestFramework::folderDialogKeepsNoSettings"), qPrintable(output));
+    QCOMPARE(snapshot(home), homeBefore);
+    QCOMPARE(snapshot(config), configBefore);
+}
+
+// The dialog's dates are German, also where the system's language is not,
+// and at its first size every column shows its heading and its texts whole.
+void TestFramework::folderDialogDatesAndColumns()
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath("Szenerie");
+    fixture::mkdir(folder);
+    const QDateTime changed(QDate(2026, 12, 10), QTime(10, 18, 47));
+    const timespec times[2] = {{changed.toSecsSinceEpoch(), 0}, {changed.toSecsSinceEpoch(), 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, qPrintable(folder), times, 0), 0);
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(tmp.path()));
+    makeWindow("Haupt", 300, 200, 0, true);
+
+    QString date, type;
+    QStringList cut;
+    int length = 0, room = 0;
+    whileModal([] { vela::SelectFolder(); }, [&](QDialog* dialog) {
+        auto* view = dialog->findChild<QTreeView*>("treeView");
+        QVERIFY(view);
+        QAbstractItemModel* model = view->model();
+        // The folder is read in the background.
+        QTRY_COMPARE(model->rowCount(view->rootIndex()), 1);
+        const QModelIndex row = model->index(0, 0, view->rootIndex());
+        QCOMPARE(row.data().toString(), QString("Szenerie"));
+        QTRY_VERIFY(!row.siblingAtColumn(3).data().toString().isEmpty());
+        date = row.siblingAtColumn(3).data().toString();
+        type = row.siblingAtColumn(2).data().toString();
+        QHeaderView* header = view->header();
+        for (int column = 1; column < header->count(); ++column) {
+            const QString heading = model->headerData(column, Qt::Horizontal).toString();
+            if (header->sectionSize(column) < header->sectionSizeHint(column))
+                cut << heading;
+            if (header->sectionSize(column) < view->sizeHintForIndex(row.siblingAtColumn(column)).width())
+                cut << row.siblingAtColumn(column).data().toString();
+        }
+        length = header->length();
+        room = view->viewport()->width();
+    });
+    QDir::setCurrent(before);
+    QCOMPARE(date, QString("10.12.2026 10:18"));
+    QCOMPARE(type, QString("Verzeichnis"));
+    QVERIFY2(cut.isEmpty(), qPrintable("cut: " + cut.join(", ")));
+    // No need to scroll sideways to see them.
+    QVERIFY2(length <= room, qPrintable(QString("%1 px of columns in %2 px").arg(length).arg(room)));
 }
 
 void TestFramework::mainWindowAfterADialogWindow_data()

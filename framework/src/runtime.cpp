@@ -1,18 +1,25 @@
 #include "vela/runtime.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFont>
 #include <QFontDatabase>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QScreen>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QTranslator>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
@@ -20,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/resource.h>
 #include <vector>
 
 #include "internal.h"
@@ -87,6 +95,65 @@ QString fitMessage(const std::string& text, const QFontMetrics& fm, int maxWidth
     return lines.join(QChar('\n'));
 }
 
+// The folder dialog's columns: Name, Größe, Typ, Änderungsdatum.
+constexpr int typeColumn = 2, dateColumn = 3;
+
+// Qt's file model writes its dates in the system's locale, English where
+// LANG is not set: here they are written as German users write them.
+class GermanDates : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    static QString format(const QDateTime& time)
+    {
+        return QLocale(QLocale::German, QLocale::Germany).toString(time, QStringLiteral("dd.MM.yyyy HH:mm"));
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role == Qt::DisplayRole && index.column() == dateColumn)
+            if (auto* files = qobject_cast<QFileSystemModel*>(sourceModel()))
+                return format(files->lastModified(mapToSource(index)));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+// How wide a cell of the view must be to show the text whole, with some air
+// before the next column.
+int cellWidth(const QTreeView& view, const QString& text)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = text;
+    return view.style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), &view).width() +
+           view.fontMetrics().averageCharWidth();
+}
+
+// Qt sizes the columns for short English texts ("mp3Folder"), so that
+// "Verzeichnis" and the dates were cut: each column is given the room of its
+// heading and of what it shows of a folder, and the names the rest.
+void fitColumns(QFileDialog& dialog, const QFileSystemModel& files)
+{
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    QHeaderView* header = view->header();
+    QStringList shown[dateColumn + 1];
+    if (const QAbstractFileIconProvider* icons = files.iconProvider())
+        shown[typeColumn] = {icons->type(QFileInfo(QDir::currentPath())),
+                             icons->type(QFileInfo(QDir::rootPath()))};
+    // Wide digits in every place.
+    shown[dateColumn] = {GermanDates::format(QDateTime(QDate(2000, 10, 28), QTime(20, 48)))};
+    for (int column = 1; column <= dateColumn; ++column) {
+        int width = header->sectionSizeHint(column);
+        for (const QString& text : shown[column])
+            width = std::max(width, cellWidth(*view, text));
+        header->resizeSection(column, width);
+    }
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+}
+
 class QtPlatform : public Platform {
 public:
     // A modal box with the text and OK, titled like the main window and
@@ -130,9 +197,18 @@ public:
     }
     std::optional<std::string> SelectFolder() override
     {
-        QString dir = QFileDialog::getExistingDirectory(
-            QApplication::activeWindow(), QString(), QString(),
-            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        // Given its folder, so that it opens in the working directory every
+        // time, not where an earlier dialog of the run was left.
+        QFileDialog dialog(QApplication::activeWindow(), QString(), QDir::currentPath());
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (auto* files = dialog.findChild<QFileSystemModel*>()) {
+            dialog.setProxyModel(new GermanDates(&dialog));
+            fitColumns(dialog, *files);
+        }
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        const QString dir = dialog.selectedFiles().value(0);
         if (dir.isEmpty())
             return std::nullopt;
         return dir.toStdString();
@@ -155,8 +231,8 @@ Platform* current = nullptr;
 // Held in front of the application's events for one event round.
 class InputGate : public QObject {
 public:
-    InputGate() { qApp->installEventFilter(this); }
-    ~InputGate() override { qApp->removeEventFilter(this); }
+    InputGate() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputGate() override { QCoreApplication::instance()->removeEventFilter(this); }
 
 protected:
     bool eventFilter(QObject* receiver, QEvent* event) override
@@ -186,21 +262,60 @@ void detail::ApplySystemFontDefaults()
 
 namespace {
 
-// The toolkit's messages while it starts are held back: without a display it
-// explains its failure in several lines and aborts, the user gets one line.
-std::vector<QString> startupMessages;
+// The toolkit's messages while it starts are read, never printed: it warns
+// of what the programs do not use (no XDG_RUNTIME_DIR, one of another user),
+// and where it cannot start it explains in several lines and aborts. A normal
+// start prints nothing; one that fails says in one line what failed.
+struct StartupTrouble {
+    bool noDisplay = false;
+    QString missingPlugin;  // the platform plugin named is not installed
+    QString brokenPlugin;   // it is, but cannot be loaded
+};
+StartupTrouble startupTrouble;
+
+// The name in the first pair of double quotes of a text.
+QString quoted(const QString& text)
+{
+    const qsizetype from = text.indexOf(QChar('"'));
+    const qsizetype to = from < 0 ? -1 : text.indexOf(QChar('"'), from + 1);
+    return to < 0 ? QString() : text.mid(from + 1, to - from - 1);
+}
+
+QString startupFailure()
+{
+    const auto& t = startupTrouble;
+    if (!t.noDisplay && !t.missingPlugin.isEmpty())
+        return QStringLiteral("Die Anzeige konnte nicht genutzt werden (Plattform-Modul „%1“ fehlt).")
+            .arg(t.missingPlugin);
+    if (!t.noDisplay && !t.brokenPlugin.isEmpty())
+        return QStringLiteral("Die Anzeige konnte nicht genutzt werden (Plattform-Modul „%1“ lässt sich "
+                              "nicht laden).")
+            .arg(t.brokenPlugin);
+    return QStringLiteral("Es konnte keine Anzeige geöffnet werden.");
+}
 
 void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
+    auto& t = startupTrouble;
     if (type == QtFatalMsg) {
-        // The only thing that stops the toolkit from starting is that it
-        // cannot open its display.
         const std::string name = std::filesystem::path(state().programName).filename().string();
-        std::fprintf(stderr, "%s: Es konnte keine Anzeige geöffnet werden.\n", name.c_str());
+        std::fprintf(stderr, "%s: %s\n", name.c_str(), qPrintable(startupFailure()));
         std::fflush(stderr);
         std::_Exit(1);
     }
-    startupMessages.push_back(qFormatLogMessage(type, context, text));
+    const QLatin1StringView category(context.category ? context.category : "");
+    if (text.contains(QLatin1StringView("could not connect to display")) ||
+        text.contains(QLatin1StringView("wl_display")))
+        t.noDisplay = true;
+    else if (category != QLatin1StringView("qt.qpa.plugin"))
+        return;
+    // Where several are tried, the first is the one asked for.
+    else if (text.startsWith(QLatin1StringView("Could not find the Qt platform plugin")) &&
+             t.missingPlugin.isEmpty())
+        t.missingPlugin = quoted(text);
+    else if (text.startsWith(QLatin1StringView("Could not load the Qt platform plugin")) &&
+             t.brokenPlugin.isEmpty())
+        t.brokenPlugin = quoted(text);
 }
 
 void startToolkit(const char* name)
@@ -213,9 +328,31 @@ void startToolkit(const char* name)
     QtMessageHandler previous = qInstallMessageHandler(startupMessage);
     s.ownedApp = new QApplication(s.argc, s.argv);
     qInstallMessageHandler(previous);
-    for (const QString& m : startupMessages)
-        std::fprintf(stderr, "%s\n", qPrintable(m));
-    startupMessages.clear();
+    startupTrouble = {};
+}
+
+// Qt's folder dialog keeps its history, last folder, view and column widths
+// in the user's QtProject.conf and reads them back in the next run of any Qt
+// program. The programs keep nothing: the toolkit's settings are looked for
+// where no file can be, so none is read and none can be written.
+void keepNoSettings()
+{
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(format, scope, QStringLiteral("/dev/null"));
+}
+
+// The copy holds the folders open on its way down, on the disc and in the
+// target: a disc nested some hundreds of folders deep would run out under the
+// soft limit of open files most systems start programs with (1,024), so the
+// program takes what the system allows it.
+void openFilesAsAllowed()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 // Qt's own texts (the folder dialog) in German, whatever the system's language.
@@ -226,7 +363,7 @@ void loadGermanTexts()
     QLocale::setDefault(german);
     if (s.translator)
         return;
-    auto* t = new QTranslator(qApp);
+    auto* t = new QTranslator(QCoreApplication::instance());
     if (t->load(german, QStringLiteral("qtbase"), QStringLiteral("_"),
                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(t);
@@ -246,8 +383,10 @@ void RuntimeInit(int argc, char** argv)
     // without MSG_NOSIGNAL): the toolkit then sees the broken connection and
     // ends the program with status 1.
     std::signal(SIGPIPE, SIG_IGN);
+    keepNoSettings();
+    openFilesAsAllowed();
     auto& s = state();
-    if (!qApp) {
+    if (!QCoreApplication::instance()) {
         // Through shared memory every paint first waits for the X server to
         // finish the one before; these small windows are sent faster as they are.
         if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
@@ -341,8 +480,10 @@ void RuntimeBackgroundTask()
 void detail::EventRound()
 {
     auto& s = state();
-    // Without a running toolkit (a program that only copies) there are no events.
-    if (!qApp || !s.clock.isValid())
+    // Without a running toolkit (a program that only copies) there are no
+    // events. Asked of the core application: where only that runs, taking it
+    // for a QApplication (qApp) would be undefined.
+    if (!QCoreApplication::instance() || !s.clock.isValid())
         return;
     // Names held back to keep to one paint a frame are shown within that frame.
     const qint64 now = s.clock.elapsed();
