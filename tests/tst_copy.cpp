@@ -523,6 +523,16 @@ void TestCopy::merge_data()
     QTest::newRow("file given as the source replaces one in another case")
         << "" << "f" << "D" << QStringList{"f=new"} << QStringList{"D/F=old"}
         << QStringList{"D/", "D/f=new"} << QStringList{};
+    // A disc may still hold two names that differ only in case: neither is
+    // the other's old spelling, and one old file they share goes once.
+    QTest::newRow("two disc files whose names differ only in case, installed again")
+        << "" << "A" << "" << QStringList{"A/ReadMe.txt=1", "A/readme.txt=2"}
+        << QStringList{"A/ReadMe.txt=old", "A/readme.txt=old"}
+        << QStringList{"A/", "A/ReadMe.txt=1", "A/readme.txt=2"} << QStringList{};
+    QTest::newRow("two disc files whose names differ only in case, one old spelling")
+        << "" << "A" << "" << QStringList{"A/ReadMe.txt=1", "A/readme.txt=2"}
+        << QStringList{"A/README.TXT=old"}
+        << QStringList{"A/", "A/ReadMe.txt=1", "A/readme.txt=2"} << QStringList{};
 
     // X-Plane on an external drive: exFAT and FAT ignore letter case
     // themselves, and their drivers give each spelling its own inode number;
