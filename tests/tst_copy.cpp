@@ -572,6 +572,28 @@ void TestCopy::merge_data()
                            "A/f=new", "A/S/", "A/S/.g.tessavel-abcdefgh=mine", "A/S/g=2"}
             << QStringList{};
 
+    // The work folder's name is the program's, but what stands there may
+    // not be: a disc folder of that name is filled like any other, and the
+    // user's file or link of that name stays, though a file that needs a
+    // temporary name there cannot be copied then.
+    for (const char* where : {"", "named"}) {
+        const QString on = *where ? QString(" (%1)").arg(where) : QString();
+        QTest::newRow(qPrintable("a disc folder named like the work folder" + on))
+            << where << "A" << "" << QStringList{"A/.tessavel-temp/x=1", "A/f=new"}
+            << QStringList{"A/f=old", "A/own=o"}
+            << QStringList{"A/", "A/.tessavel-temp/", "A/.tessavel-temp/x=1", "A/f=new", "A/own=o"}
+            << QStringList{};
+        QTest::newRow(qPrintable("the user's file named like the work folder stays" + on))
+            << where << "A" << "" << QStringList{"A/f=new"}
+            << QStringList{"A/.tessavel-temp=mine", "A/f=old"}
+            << QStringList{"A/", "A/.tessavel-temp=mine", "A/f=old"} << QStringList{"A/f:Write"};
+        QTest::newRow(qPrintable("the user's link named like the work folder stays" + on))
+            << where << "A" << "" << QStringList{"A/f=new"}
+            << QStringList{"A/.tessavel-temp->../mine", "A/f=old", "mine/.part-abcdefghijklmnop=mine"}
+            << QStringList{"A/", "A/.tessavel-temp->../mine", "A/f=old", "mine/", "mine/.part-abcdefghijklmnop=mine"}
+            << QStringList{"A/f:Write"};
+    }
+
     // Links on the disc are neither made in the target nor followed.
     QTest::newRow("link to an outside folder beside a folder of its name in another case")
         << "" << "A" << "D" << QStringList{"A/Evil->../../outside", "A/evil/x=1", "A/f=1"}
