@@ -112,6 +112,9 @@ struct Ziel {
     // Files replaced by the disc's under another spelling: the disc's name
     // and the old one.
     std::vector<std::pair<std::string, std::string>> alteSchreibweisen;
+    // The disc's file names here: none of them is an old spelling, even
+    // where the disc holds two that differ only in case.
+    std::set<std::string> vonDerDisc;
 
     // Removes an old spelling only where the folder, read again, lists it
     // beside the new name: on a drive that ignores case (exFAT, FAT, NTFS,
@@ -124,9 +127,14 @@ struct Ziel {
         std::set<std::string> jetzt;
         for (const auto& da : ordner->Entries())
             jetzt.insert(da->Name());
-        for (const auto& [neu, alt] : alteSchreibweisen)
-            if (jetzt.count(neu) && jetzt.count(alt) && !ordner->ExactChild(alt)->Delete())
+        for (const auto& [neu, alt] : alteSchreibweisen) {
+            if (!jetzt.count(neu) || !jetzt.count(alt) || vonDerDisc.count(alt))
+                continue;
+            // Two disc names may share one old spelling: it goes once.
+            jetzt.erase(alt);
+            if (!ordner->ExactChild(alt)->Delete())
                 Melde(pfad(alt), vela::FileError::Write);
+        }
         alteSchreibweisen.clear();
     }
 };
@@ -140,6 +148,8 @@ void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& dat
     // For a missing file the folder stays as it is.
     if (!ziel.entsperrt && datei->Exists())
         ziel.bereit();
+    if (!ziel.neu)
+        ziel.vonDerDisc.insert(name);
     if (!datei->CopyFileTo(ziel.ordner)) {
         const vela::FileError grund = datei->LastError();
         if (grund == vela::FileError::Cancelled)

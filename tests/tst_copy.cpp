@@ -523,6 +523,16 @@ void TestCopy::merge_data()
     QTest::newRow("file given as the source replaces one in another case")
         << "" << "f" << "D" << QStringList{"f=new"} << QStringList{"D/F=old"}
         << QStringList{"D/", "D/f=new"} << QStringList{};
+    // A disc may still hold two names that differ only in case: neither is
+    // the other's old spelling, and one old file they share goes once.
+    QTest::newRow("two disc files whose names differ only in case, installed again")
+        << "" << "A" << "" << QStringList{"A/ReadMe.txt=1", "A/readme.txt=2"}
+        << QStringList{"A/ReadMe.txt=old", "A/readme.txt=old"}
+        << QStringList{"A/", "A/ReadMe.txt=1", "A/readme.txt=2"} << QStringList{};
+    QTest::newRow("two disc files whose names differ only in case, one old spelling")
+        << "" << "A" << "" << QStringList{"A/ReadMe.txt=1", "A/readme.txt=2"}
+        << QStringList{"A/README.TXT=old"}
+        << QStringList{"A/", "A/ReadMe.txt=1", "A/readme.txt=2"} << QStringList{};
 
     // X-Plane on an external drive: exFAT and FAT ignore letter case
     // themselves, and their drivers give each spelling its own inode number;
@@ -561,6 +571,28 @@ void TestCopy::merge_data()
             << QStringList{"A/", "A/.apt.dat.tessavel-original=mine", "A/.x.tessavel-12345678=mine",
                            "A/f=new", "A/S/", "A/S/.g.tessavel-abcdefgh=mine", "A/S/g=2"}
             << QStringList{};
+
+    // The work folder's name is the program's, but what stands there may
+    // not be: a disc folder of that name is filled like any other, and the
+    // user's file or link of that name stays, though a file that needs a
+    // temporary name there cannot be copied then.
+    for (const char* where : {"", "named"}) {
+        const QString on = *where ? QString(" (%1)").arg(where) : QString();
+        QTest::newRow(qPrintable("a disc folder named like the work folder" + on))
+            << where << "A" << "" << QStringList{"A/.tessavel-temp/x=1", "A/f=new"}
+            << QStringList{"A/f=old", "A/own=o"}
+            << QStringList{"A/", "A/.tessavel-temp/", "A/.tessavel-temp/x=1", "A/f=new", "A/own=o"}
+            << QStringList{};
+        QTest::newRow(qPrintable("the user's file named like the work folder stays" + on))
+            << where << "A" << "" << QStringList{"A/f=new"}
+            << QStringList{"A/.tessavel-temp=mine", "A/f=old"}
+            << QStringList{"A/", "A/.tessavel-temp=mine", "A/f=old"} << QStringList{"A/f:Write"};
+        QTest::newRow(qPrintable("the user's link named like the work folder stays" + on))
+            << where << "A" << "" << QStringList{"A/f=new"}
+            << QStringList{"A/.tessavel-temp->../mine", "A/f=old", "mine/.part-abcdefghijklmnop=mine"}
+            << QStringList{"A/", "A/.tessavel-temp->../mine", "A/f=old", "mine/", "mine/.part-abcdefghijklmnop=mine"}
+            << QStringList{"A/f:Write"};
+    }
 
     // Links on the disc are neither made in the target nor followed.
     QTest::newRow("link to an outside folder beside a folder of its name in another case")

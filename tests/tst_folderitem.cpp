@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -158,6 +160,8 @@ private slots:
     void copyToNilFolderThrows();
     void copyWhereTheSystemLacksSomething_data();
     void copyWhereTheSystemLacksSomething();
+    void workFolderRemovedByAnotherCopy_data();
+    void workFolderRemovedByAnotherCopy();
     void copyOnFullFileSystem_data();
     void copyOnFullFileSystem();
 
@@ -904,6 +908,98 @@ void TestFolderItem::copyWhereTheSystemLacksSomething()
     QCOMPARE(readFile(root / "dst" / "old.dat"), newer);
     QCOMPARE(readFile(root / "dst" / "keep"), QByteArray("old"));
     QCOMPARE(uint(modeOf(root / "dst" / "new.dat")), 0644u);
+}
+
+void TestFolderItem::workFolderRemovedByAnotherCopy_data()
+{
+    QTest::addColumn<bool>("found");  // the work folder is there already, another copy's
+    QTest::newRow("made by this copy") << false;
+    QTest::newRow("another copy's, found") << true;
+}
+
+// Another copy removes the work folder whenever it is empty, also between
+// this copy's making or finding it and opening it: the copy makes it again.
+// The child is stopped right after that mkdirat, when the other copy's
+// removal is done for it.
+void TestFolderItem::workFolderRemovedByAnotherCopy()
+{
+    QFETCH(bool, found);
+    fixture::TempDir tmp;
+    QVERIFY(tmp.isValid());
+    const fs::path root = rootOf(tmp), work = root / "dst" / ".tessavel-temp";
+    fs::create_directory(root / "src");
+    fs::create_directory(root / "dst");
+    writeFile(root / "src" / "f", "new");
+    writeFile(root / "dst" / "f", "old");
+    int held = -1;
+    if (found) {
+        // Still being written by the other copy, so this one's clean-up leaves it.
+        fs::create_directory(work);
+        writeFile(work / ".part-held000000000000", "");
+        held = ::open((work / ".part-held000000000000").c_str(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
+    }
+    int fds[2];
+    QVERIFY(::pipe2(fds, O_CLOEXEC) == 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(77);
+        ::raise(SIGSTOP);
+        FolderItem f(root / "src" / "f");
+        const bool ok = f.CopyFileTo(item(root / "dst"));
+        (void)!::write(fds[1], f.LastErrorDetail().data(), f.LastErrorDetail().size());
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    bool removed = false;
+    long syscall = -1;
+    if (::waitpid(pid, &status, 0) == pid && WIFSTOPPED(status) &&
+        ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL) == 0) {
+        for (int signal = 0; ::ptrace(PTRACE_SYSCALL, pid, nullptr, signal) == 0;) {
+            if (::waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status))
+                break;
+            signal = 0;
+            if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+                signal = WSTOPSIG(status) == SIGSTOP ? 0 : WSTOPSIG(status);
+                continue;
+            }
+            __ptrace_syscall_info info{};
+            if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
+                break;
+            if (info.op == PTRACE_SYSCALL_INFO_ENTRY)
+                syscall = long(info.entry.nr);
+            else if (info.op == PTRACE_SYSCALL_INFO_EXIT && syscall == SYS_mkdirat) {
+                // The other copy finishes its file and clears the folder.
+                if (held >= 0) {
+                    fs::remove(work / ".part-held000000000000");
+                    ::close(held);
+                    held = -1;
+                }
+                removed = ::rmdir(work.c_str()) == 0;
+                ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+                break;
+            }
+        }
+    }
+    if (!WIFEXITED(status))
+        ::waitpid(pid, &status, 0);
+    if (held >= 0)
+        ::close(held);
+    std::string detail;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        detail.append(buffer, std::size_t(n));
+    ::close(fds[0]);
+    QVERIFY2(WIFEXITED(status), qPrintable(QString("child ended with status %1").arg(status)));
+    if (WEXITSTATUS(status) == 77)
+        QSKIP("no ptrace here, to stop the copy at the right moment");
+    QVERIFY2(removed, "the copy made no work folder");
+    QVERIFY2(WEXITSTATUS(status) == 0, detail.c_str());
+    QCOMPARE(readFile(root / "dst" / "f"), QByteArray("new"));
+    QCOMPARE(entriesOf(root / "dst"), QStringList{"f"});
 }
 
 void TestFolderItem::copyToNilFolderThrows()

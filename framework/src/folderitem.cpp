@@ -822,6 +822,9 @@ int FolderItem::InWorkFolder(Make make) const
             if (::mkdirat(folderFd_, workFolder, 0700) != 0 && errno != EEXIST)
                 return -1;
             workFd_ = openAt(folderFd_, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            // Also gone between its making (or finding) and its opening.
+            if (workFd_ < 0 && errno == ENOENT)
+                continue;
             if (workFd_ < 0)
                 return -1;
         }
