@@ -433,6 +433,7 @@ private slots:
     void bigFileLetsEventsThrough();
     void fileCutShortIsNoCopy();
     void cleanupLeavesWhatAnotherCopyWrites();
+    void killedRootRunLeavesNothingTheUserCannotClear();
     void folderGoneKeepsUnnamedFiles();
 };
 
@@ -1172,6 +1173,64 @@ void TestCopy::cleanupLeavesWhatAnotherCopyWrites()
     QVERIFY2(WEXITSTATUS(status) == 0, "a copy failed, or the second one never ran");
     QCOMPARE(snapshot(t), (QStringList{"A/", "A/.tessavel-temp/", "A/.tessavel-temp/.part-held000000000000=held",
                                        QString("A/big=*%1").arg(16 << 20), "A/mine=m", "A/small=1"}));
+}
+
+// Installed with sudo into the user's folder and killed: what that run left
+// in its work folder is the user's to clear, and the user's own next run
+// replaces the files there as it would without it.
+void TestCopy::killedRootRunLeavesNothingTheUserCannotClear()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can install into another user's folder");
+    fixture::TempDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    make(s, {QString("A/big=*%1").arg(16 << 20), "A/f=new"});
+    make(t, {"A/f=old"});
+    for (const fs::path& p : {t, t / "A", t / "A/f"})
+        QVERIFY(::chown(p.c_str(), kNobody, kNobody) == 0);
+    fs::permissions(s, fs::perms(0755));
+    warten();  // made here, so the children only set its label
+    QCoreApplication::processEvents();
+    auto child = [&](auto body) {
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::alarm(60);
+            if (!faults::withhold(faults::Missing::UnnamedFiles))
+                ::_exit(77);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    };
+    // Root's run, killed while it writes the big file under a temporary name.
+    const int killed = child([&] {
+        QTimer during;
+        QObject::connect(&during, &QTimer::timeout, [&] {
+            struct stat st;
+            if (::stat((t / "A/.tessavel-temp").c_str(), &st) == 0 && st.st_uid == kNobody)
+                ::kill(::getpid(), SIGKILL);
+            ::_exit(1);
+        });
+        during.start(0);
+        Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+        return 2;
+    });
+    if (WIFEXITED(killed) && WEXITSTATUS(killed) == 77)
+        QSKIP("no seccomp filter here");
+    QVERIFY2(WIFSIGNALED(killed), "the work folder was not handed to the folder's owner");
+    QVERIFY(fs::exists(t / "A/.tessavel-temp"));
+    // The user's run.
+    const int status = child([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            return 3;
+        Modul1::kopierfehler.clear();
+        Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+        return Modul1::kopierfehler.empty() ? 0 : 4;
+    });
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString("status %1").arg(status)));
+    QCOMPARE(snapshot(t), (QStringList{"A/", QString("A/big=*%1").arg(16 << 20), "A/f=new"}));
 }
 
 QTEST_MAIN(TestCopy)

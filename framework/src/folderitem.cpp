@@ -714,7 +714,11 @@ void removeLeftovers(int folder)
             found.emplace_back(n);
     });
     for (const auto& n : found) {
-        Fd file(openAt(work.fd, n.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        // Open for writing where it can be: NFS grants an exclusive lock only then.
+        constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        Fd file(openAt(work.fd, n.c_str(), O_RDWR | flags));
+        if (file.fd < 0)
+            file.fd = openAt(work.fd, n.c_str(), O_RDONLY | flags);
         struct stat st;
         if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode) &&
             ::flock(file.fd, LOCK_EX | LOCK_NB) == 0)
@@ -735,11 +739,10 @@ int createTemporary(int work, mode_t mode, std::string& name)
         if (fd < 0)
             return -1;
         // Another copy's clean-up may have taken the file between its making
-        // and the lock; then it is no longer the one of that name.
-        struct stat mine, there;
+        // and the lock; then it has no name left. Once locked it stays ours.
+        struct stat mine;
         if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && ::fstat(fd, &mine) == 0 &&
-            ::fstatat(work, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
-            mine.st_ino == there.st_ino && mine.st_dev == there.st_dev)
+            mine.st_nlink > 0)
             return fd;
         closeFile(fd);
     }
@@ -763,6 +766,15 @@ bool linkTemporary(int fd, int work, std::string& name)
     name.clear();
     errno = e;
     return false;
+}
+
+// Root installing into a user's folder hands the work folder to that user,
+// so that the user's own later runs can clear what a killed one left there.
+void giveToOwnerOf(int folder, const char* name)
+{
+    struct stat st;
+    if (::geteuid() == 0 && ::fstat(folder, &st) == 0 && st.st_uid != 0)
+        (void)!::fchownat(folder, name, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
 }
 
 // Whether a folder, or the user's link to one, has the name: it stays, and a
@@ -819,7 +831,9 @@ int FolderItem::InWorkFolder(Make make) const
     // copy that finds it gone makes it again.
     for (int round = 0; round < 3; ++round) {
         if (workFd_ < 0) {
-            if (::mkdirat(folderFd_, workFolder, 0700) != 0 && errno != EEXIST)
+            if (::mkdirat(folderFd_, workFolder, 0700) == 0)
+                giveToOwnerOf(folderFd_, workFolder);
+            else if (errno != EEXIST)
                 return -1;
             workFd_ = openAt(folderFd_, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             // Also gone between its making (or finding) and its opening.
