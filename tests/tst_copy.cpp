@@ -347,6 +347,26 @@ std::string copyUnder(const Job& job, const QString& mode)
     return report;
 }
 
+// Runs body in a child process and returns how it ended: what the copy
+// learns about the system, and a seccomp filter, last for a process.
+// Without unnamed files the child ends with 77, as there is no filter here.
+template <class Body>
+int inChildWithoutUnnamedFiles(Body body)
+{
+    warten();  // made here, so the child only sets its label
+    QCoreApplication::processEvents();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);  // a hung child ends instead of hanging the test
+        ::_exit(faults::withhold(faults::Missing::UnnamedFiles) ? body() : 77);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
 // Assertions in a child would not reach the test, so the child only reports.
 Outcome copyInChild(const Job& job, const QString& mode)
 {
@@ -1143,14 +1163,7 @@ void TestCopy::cleanupLeavesWhatAnotherCopyWrites()
              "A/mine=m"});
     const int held = ::open((t / "A/.tessavel-temp/.part-held000000000000").c_str(), O_RDONLY | O_CLOEXEC);
     QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
-    warten();  // made here, so the child only sets its label
-    QCoreApplication::processEvents();
-    std::fflush(stdout);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(60);
-        if (!faults::withhold(faults::Missing::UnnamedFiles))
-            ::_exit(77);
+    const int status = inChildWithoutUnnamedFiles([&] {
         bool second = false;
         QTimer during;  // fires at the first event round within the big file
         QObject::connect(&during, &QTimer::timeout, [&] {
@@ -1162,10 +1175,8 @@ void TestCopy::cleanupLeavesWhatAnotherCopyWrites()
         during.start(0);
         Modul1::kopierfehler.clear();
         Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "first/A"), vela::New<vela::FolderItem>(t));
-        ::_exit(second && Modul1::kopierfehler.empty() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+        return second && Modul1::kopierfehler.empty() ? 0 : 1;
+    });
     ::close(held);
     QVERIFY2(WIFEXITED(status), qPrintable(QString("child ended with status %1").arg(status)));
     if (WEXITSTATUS(status) == 77)
@@ -1189,23 +1200,8 @@ void TestCopy::killedRootRunLeavesNothingTheUserCannotClear()
     for (const fs::path& p : {t, t / "A", t / "A/f"})
         QVERIFY(::chown(p.c_str(), kNobody, kNobody) == 0);
     fs::permissions(s, fs::perms(0755));
-    warten();  // made here, so the children only set its label
-    QCoreApplication::processEvents();
-    auto child = [&](auto body) {
-        std::fflush(stdout);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::alarm(60);
-            if (!faults::withhold(faults::Missing::UnnamedFiles))
-                ::_exit(77);
-            ::_exit(body());
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return status;
-    };
     // Root's run, killed while it writes the big file under a temporary name.
-    const int killed = child([&] {
+    const int killed = inChildWithoutUnnamedFiles([&] {
         QTimer during;
         QObject::connect(&during, &QTimer::timeout, [&] {
             struct stat st;
@@ -1222,7 +1218,7 @@ void TestCopy::killedRootRunLeavesNothingTheUserCannotClear()
     QVERIFY2(WIFSIGNALED(killed), "the work folder was not handed to the folder's owner");
     QVERIFY(fs::exists(t / "A/.tessavel-temp"));
     // The user's run.
-    const int status = child([&] {
+    const int status = inChildWithoutUnnamedFiles([&] {
         if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
             return 3;
         Modul1::kopierfehler.clear();
