@@ -355,6 +355,8 @@ void TestFramework::startPrintsOnlyWhatFailed()
     QCOMPARE(run.err, said);
     QCOMPARE(run.out, QString());
     QCOMPARE(run.status, status);
+    // Nor does it leave a runtime folder behind (the toolkit's or its own).
+    QCOMPARE(QDir(tmp.filePath("tmp")).entryList({"*runtime*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 void TestFramework::cleanup()

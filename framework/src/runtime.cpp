@@ -28,6 +28,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "internal.h"
@@ -294,6 +296,50 @@ QString startupFailure()
     return QStringLiteral("Es konnte keine Anzeige geöffnet werden.");
 }
 
+// Outside a desktop session there is no XDG_RUNTIME_DIR (or one of another
+// user's), and the toolkit would make /tmp/runtime-<user> and leave it there:
+// the program gets a runtime folder of its own for the run instead, removed
+// when it ends.
+struct OwnRuntimeFolder {
+    std::string path;
+    pid_t owner = 0;
+
+    static OwnRuntimeFolder& get()
+    {
+        static auto* folder = new OwnRuntimeFolder;
+        return *folder;
+    }
+    static void remove()
+    {
+        auto& f = get();
+        if (f.path.empty() || f.owner != ::getpid())
+            return;
+        std::error_code ec;
+        std::filesystem::remove_all(f.path, ec);
+        f.path.clear();
+    }
+    static void make()
+    {
+        auto& f = get();
+        if (!f.path.empty())
+            return;
+        // The system's own, where it names one the toolkit can use.
+        struct stat st;
+        const char* named = std::getenv("XDG_RUNTIME_DIR");
+        if (named && *named && ::stat(named, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+            return;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessavel-runtime-XXXXXX";
+        if (!::mkdtemp(name.data()))
+            return;
+        f.path = name;
+        f.owner = ::getpid();
+        ::setenv("XDG_RUNTIME_DIR", f.path.c_str(), 1);
+        // The toolkit ends the program with exit() when the display goes.
+        std::atexit(remove);
+    }
+};
+
 void startupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     auto& t = startupTrouble;
@@ -301,6 +347,7 @@ void startupMessage(QtMsgType type, const QMessageLogContext& context, const QSt
         const std::string name = std::filesystem::path(state().programName).filename().string();
         std::fprintf(stderr, "%s: %s\n", name.c_str(), qPrintable(startupFailure()));
         std::fflush(stderr);
+        OwnRuntimeFolder::remove();
         std::_Exit(1);
     }
     const QLatin1StringView category(context.category ? context.category : "");
@@ -325,6 +372,7 @@ void startToolkit(const char* name)
     s.argc = 1;
     s.argv[0] = s.programName.data();
     s.argv[1] = nullptr;
+    OwnRuntimeFolder::make();
     QtMessageHandler previous = qInstallMessageHandler(startupMessage);
     s.ownedApp = new QApplication(s.argc, s.argv);
     qInstallMessageHandler(previous);
