@@ -112,18 +112,18 @@ struct Ziel {
     // Files replaced by the disc's under another spelling: the disc's name
     // and the old one.
     std::vector<std::pair<std::string, std::string>> alteSchreibweisen;
-    // The disc's file names here: none of them is an old spelling, even
-    // where the disc holds two that differ only in case.
-    std::set<std::string> vonDerDisc;
-
     // Removes an old spelling only where the folder, read again, lists it
     // beside the new name: on a drive that ignores case (exFAT, FAT, NTFS,
     // whose drivers may give each spelling its own inode number) the new
     // file took the old one's place, and the old name reaches the new file.
-    void raeumeAuf()
+    // A name the disc has here (discNamen() gives them) is no old spelling,
+    // even where the disc holds two that differ only in case.
+    template <class DiscNamen>
+    void raeumeAuf(DiscNamen discNamen)
     {
         if (alteSchreibweisen.empty())
             return;
+        const std::set<std::string> vonDerDisc = discNamen();
         std::set<std::string> jetzt;
         for (const auto& da : ordner->Entries())
             jetzt.insert(da->Name());
@@ -148,8 +148,6 @@ void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& dat
     // For a missing file the folder stays as it is.
     if (!ziel.entsperrt && datei->Exists())
         ziel.bereit();
-    if (!ziel.neu)
-        ziel.vonDerDisc.insert(name);
     if (!datei->CopyFileTo(ziel.ordner)) {
         const vela::FileError grund = datei->LastError();
         if (grund == vela::FileError::Cancelled)
@@ -220,7 +218,12 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
             kopiereDatei(anzeige, eintrag, ziel);
         vela::RuntimeBackgroundTask();
     }
-    ziel.raeumeAuf();
+    ziel.raeumeAuf([&eintraege] {
+        std::set<std::string> namen;
+        for (const auto& eintrag : eintraege)
+            namen.insert(eintrag->Name());
+        return namen;
+    });
 }
 
 } // namespace
@@ -243,7 +246,7 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
         // of the install is missing.
         if (kopierfehler.size() > gemeldet && kopierfehler.back().grund == vela::FileError::Missing)
             kopierfehler.back().ganzerOrdner = true;
-        in.raeumeAuf();
+        in.raeumeAuf([&quelle] { return std::set<std::string>{quelle->Name()}; });
         return;
     }
     kopiereOrdner(anzeige, quelle, in, true);
