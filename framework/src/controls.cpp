@@ -23,6 +23,32 @@ namespace {
 constexpr int systemTextPx = 13;
 constexpr int smallestTextPx = 8;
 
+// What a property is to a control's fit: the font is fitted to the text and
+// the box, and a multi-line text's box to the room below it.
+enum class FitInput { None, Font, Text, Size, Place, Lines };
+
+FitInput fitInputOf(std::string_view name)
+{
+    if (name == "TextFont" || name == "TextSize" || name == "Bold" || name == "Italic" ||
+        name == "Underline")
+        return FitInput::Font;
+    if (name == "Caption" || name == "Text")
+        return FitInput::Text;
+    if (name == "Width" || name == "Height")
+        return FitInput::Size;
+    if (name == "Left" || name == "Top")
+        return FitInput::Place;
+    if (name == "Multiline")
+        return FitInput::Lines;
+    return FitInput::None;
+}
+
+// A button's or check box's font is fitted to its caption and its size.
+bool refitsCaption(FitInput in)
+{
+    return in == FitInput::Font || in == FitInput::Text || in == FitInput::Size;
+}
+
 QFont systemFont(int px)
 {
     QFont f = QApplication::font();
@@ -214,9 +240,11 @@ void RectControl::PropertyChanged(const std::string& name, const Value& value)
     QWidget* w = Widget();
     if (!w)
         return;
+    const FitInput in = fitInputOf(name);
+    const bool moved = in == FitInput::Size || in == FitInput::Place;
     if (name == "Name") {
         w->setObjectName(QString::fromStdString(std::get<std::string>(value)));
-    } else if (name == "Left" || name == "Top" || name == "Width" || name == "Height") {
+    } else if (moved) {
         w->setGeometry(int(IntProperty("Left")), int(IntProperty("Top")),
                        int(IntProperty("Width")), int(IntProperty("Height")));
     } else if (name == "Enabled") {
@@ -231,7 +259,7 @@ void RectControl::PropertyChanged(const std::string& name, const Value& value)
     }
     ApplyProperty(name, value);
     // The room a multi-line text may draw into ends at the next control below it.
-    if (window_ && (name == "Left" || name == "Top" || name == "Width" || name == "Height"))
+    if (window_ && moved)
         window_->FitTexts();
 }
 
@@ -271,8 +299,7 @@ void PushButton::ApplyProperty(const std::string& name, const Value&)
         b->setText(detail::ToQt(Caption()));
     if (name == "Default")
         b->setDefault(BoolProperty("Default"));
-    if (name == "Caption" || name == "TextSize" || name == "Width" || name == "Height" ||
-        name == "Bold" || name == "Italic") {
+    if (refitsCaption(fitInputOf(name))) {
         QStyle* st = b->style();
         int margin = 2 * (st->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
                           st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b));
@@ -337,10 +364,9 @@ void StaticText::ApplyProperty(const std::string& name, const Value& value)
         auto c = std::get<Color>(value);
         l->color = QColor(c.red, c.green, c.blue);
     }
-    const bool layoutChanged = name == "TextSize" || name == "Left" || name == "Top" ||
-                               name == "Width" || name == "Height" || name == "Multiline" ||
-                               name == "Bold" || name == "Italic";
-    if (layoutChanged || (name == "Text" && l->multiline))
+    // A single line is measured only when drawn: its text refits nothing.
+    const FitInput in = fitInputOf(name);
+    if (in != FitInput::None && (in != FitInput::Text || l->multiline))
         Fit();
     queuePaint(l, window_);
 }
@@ -393,8 +419,7 @@ void CheckBox::ApplyProperty(const std::string& name, const vela::Value& value)
         c->setChecked(std::get<bool>(value));
     if (name == "Caption")
         c->setText(detail::ToQt(std::get<std::string>(value)));
-    if (name == "Caption" || name == "TextSize" || name == "Width" || name == "Height" ||
-        name == "Bold" || name == "Italic") {
+    if (refitsCaption(fitInputOf(name))) {
         QStyle* st = c->style();
         int indicator = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, c) +
                         st->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, c) + 2;
