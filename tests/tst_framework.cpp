@@ -276,6 +276,8 @@ private slots:
     void textAlignment();
     void multilineTextRoom_data();
     void multilineTextRoom();
+    void fontRefitsOnChange_data();
+    void fontRefitsOnChange();
     void dialogWindowsStayInFront_data();
     void dialogWindowsStayInFront();
     void messageBox_data();
@@ -854,6 +856,75 @@ void TestFramework::multilineTextRoom()
         QVERIFY(ink.LineHeight(0) < reference.LineHeight(0));
     QCOMPARE(ink.bounds.bottom() >= 40, drawsBelowBox);
     checks::textsDrawn(*w);
+}
+
+void TestFramework::fontRefitsOnChange_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");  // of the value set: text, int, bool, colour
+    QTest::addColumn<bool>("refits");
+
+    for (const char* control : {"PushButton", "CheckBox", "StaticText"}) {
+        const QString c = control;
+        QTest::newRow(qPrintable(c + ", TextSize")) << c << "TextSize" << "int" << true;
+        QTest::newRow(qPrintable(c + ", TextFont")) << c << "TextFont" << "text" << true;
+        QTest::newRow(qPrintable(c + ", Bold")) << c << "Bold" << "bool" << true;
+        QTest::newRow(qPrintable(c + ", Italic")) << c << "Italic" << "bool" << true;
+        QTest::newRow(qPrintable(c + ", Underline")) << c << "Underline" << "bool" << true;
+        QTest::newRow(qPrintable(c + ", Width")) << c << "Width" << "int" << true;
+        QTest::newRow(qPrintable(c + ", HelpTag")) << c << "HelpTag" << "text" << false;
+    }
+    QTest::newRow("PushButton, Caption") << "PushButton" << "Caption" << "text" << true;
+    QTest::newRow("PushButton, Default") << "PushButton" << "Default" << "bool" << false;
+    QTest::newRow("CheckBox, Caption") << "CheckBox" << "Caption" << "text" << true;
+    QTest::newRow("CheckBox, Value") << "CheckBox" << "Value" << "bool" << false;
+    QTest::newRow("StaticText, Multiline") << "StaticText" << "Multiline" << "bool" << true;
+    QTest::newRow("StaticText, TextColor") << "StaticText" << "TextColor" << "colour" << false;
+}
+
+// A property the font is fitted to fits it anew, as if the control had been
+// given it with the others; any other leaves the font alone.
+void TestFramework::fontRefitsOnChange()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, refits);
+    auto w = makeWindow("Schrift", 400, 200, 0, false);
+    const std::string n = name.toStdString();
+    const vela::Value v = n == "TextFont" ? vela::Text("System")
+                          : n == "Width"  ? vela::Value(std::int64_t(120))
+                                          : valueOf(kind);
+    const std::string text = control == "StaticText" ? "Text" : "Caption";
+    const vela::PropertyList base = {{text, vela::Text("Installieren")},
+                                     {"TextSize", vela::Value(std::int64_t(11))}};
+    auto add = [&](const std::string& controlName, QRect box,
+                   vela::PropertyList more) -> Ref<vela::RectControl> {
+        if (control == "PushButton")
+            return addControl<vela::PushButton>(w, controlName, box, more);
+        if (control == "CheckBox")
+            return addControl<vela::CheckBox>(w, controlName, box, more);
+        return addControl<vela::StaticText>(w, controlName, box, more);
+    };
+    const QRect box(20, 20, 150, 24);
+    auto changed = add("Changed", box, base);
+    // The font it would have, fitted once all is set (Width always fits it).
+    vela::PropertyList all = base;
+    all.push_back({n, v});
+    all.push_back({"Width", n == "Width" ? v : vela::Value(std::int64_t(box.width()))});
+    auto fresh = add("Fresh", box.translated(200, 0), all);
+
+    QFont marked = changed->Widget()->font();
+    marked.setPixelSize(40);
+    changed->Widget()->setFont(marked);
+    changed->SetProperty(n, v);
+    if (refits) {
+        QCOMPARE(changed->Widget()->font(), fresh->Widget()->font());
+        QCOMPARE(fresh->Widget()->font().underline(), n == "Underline");
+    } else {
+        QCOMPARE(changed->Widget()->font(), marked);
+    }
 }
 
 void TestFramework::dialogWindowsStayInFront_data()

@@ -1,38 +1,76 @@
 // Framework internals shared between its source files.
 #pragma once
 
-class QEvent;
-class QObject;
+#include <string>
+
+class QApplication;
+class QMenuBar;
+class QRect;
+class QString;
 class QWidget;
 
 namespace vela {
+class MenuBar;
+class RectControl;
 class Window;
 }
 
 namespace vela::detail {
 
+// ---- the toolkit's start (startup.cpp) ----
+
+// Qt's settings are neither read nor kept.
+void KeepNoSettings();
+// As many open files as the system allows: the copy holds folders open.
+void OpenFilesAsAllowed();
+// The toolkit's application for the program of that name, with the programs'
+// style and font; where it cannot start, says why in one line and ends the
+// program with status 1.
+QApplication* StartToolkit(const char* programName);
+// Qt's own texts in German, whatever the system's language.
+void LoadGermanTexts();
+
+// ---- windows and controls (window.cpp, controls.cpp, menu.cpp) ----
+
 // The program's main window: the first ordinary (Frame 0) window it holds; nullptr when none.
 Window* MainWindow();
+// The framework's window that holds the widget; nullptr for the toolkit's own
+// windows (message boxes, the folder dialog, open menus).
+Window* WindowOf(const QWidget* widget);
+// Presses the window's enabled push button with that flag ("Default",
+// "Cancel") set; false when it has none.
+bool PressFlagged(const Window& window, const char* flag);
+// The control's frame as its properties give it, in the window's content area.
+QRect BoxOf(const RectControl& control);
+// A text as the toolkit shows it: a CR (or CR LF) is a line break.
+QString ToQt(const std::string& text);
+// The toolkit's menu bar for the bar's menus; its items run their Actions.
+QMenuBar* ToQtMenuBar(const MenuBar& bar);
 
+// ---- one paint a frame (repaint.cpp) ----
+
+void ResetPaints();
 // Repaints every window whose refresh was held back to keep to one paint a frame.
 void FlushPendingPaints();
 // Asks for a repaint of the widget now, or within one frame when one was just made.
 void RequestRepaint(QWidget* widget);
 void DropPendingPaints();
-// The event round of a background task, at most once a frame: what the
-// copy of a big file runs between its pieces.
-void EventRound();
+bool PaintsPending();
+// A frame has passed since the last paint.
+bool PaintDue();
+
+// ---- the long-job rule (longjob.cpp, where it is stated) ----
+
+// No Action running, no event round yet.
+void ResetLongJob();
+// Escape and closing for a new window, as the rule lets them through.
+void WatchEndRequests(Window& window);
 // Runs a push button's Action unless another Action is still running; the
 // Action of a cancel button, which ends the program, runs also then.
 bool BeginAction(bool cancel);
 void EndAction();
-bool ActionRunning();
-// Whether an input event for one of the framework's windows is kept from it
-// during the event round of a long job: all input but what ends the program
-// (the cancel button, the menus with their quit item). Closes are the
-// windows' own: the main window's quits, another's waits for the Action.
-bool HeldBack(QObject* receiver, QEvent* event);
-// The font "System" at a pixel size.
-void ApplySystemFontDefaults();
+// The event round of a background task, at most once a frame: what the
+// copy of a big file runs between its pieces.
+void EventRound();
 
 } // namespace vela::detail

@@ -38,10 +38,9 @@ bool QuitRequested();
 // Reports an exception that escaped program code and marks the run as failed
 // (exit status 1).
 void _UnhandledException(std::exception_ptr error);
-// Lets pending events through (repaints, timers) but holds back user input,
-// so the windows stay alive while a long job runs on the main thread. A
-// request to end the program goes through: the cancel button (a click or
-// Escape), the menu's quit item, closing the main window.
+// Lets pending events through (repaints, timers) but holds back user input
+// that does not end the program, so the windows stay alive while a long job
+// runs on the main thread and the user can still stop it.
 void RuntimeBackgroundTask();
 
 // Class names as the program registers them at start-up, in order.
