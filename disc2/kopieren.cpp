@@ -1,6 +1,6 @@
 // The disc-2 install sequence.
 #include "copy/copy.h"
-#include "disc2/modul1.h"
+#include "disc2/optionen.h"
 #include "shell/modul1.h"
 #include "shell/warten.h"
 #include "vela/dialogs.h"
