@@ -9,19 +9,6 @@
 
 namespace Modul1 {
 
-std::vector<Kopierfehler> kopierfehler;
-
-void Melde(const std::string& pfad, vela::FileError grund, bool ganzerOrdner)
-{
-    // A disc may hold many links: each is looked up, not searched for.
-    static std::set<std::string> links;
-    if (kopierfehler.empty())
-        links.clear();
-    if (grund == vela::FileError::Link && !links.insert(pfad).second)
-        return;
-    kopierfehler.push_back({pfad, grund, ganzerOrdner});
-}
-
 namespace {
 
 // The progress window and its label, looked up once for a whole copy.
@@ -139,7 +126,10 @@ struct Ziel {
     }
 };
 
-void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel)
+// ganzerTeil: the item handed to the copy, which, missing from the disc
+// (an add-on it lacks), is a whole part of the install.
+void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel,
+                  bool ganzerTeil = false)
 {
     const std::string& name = datei->Name();
     // Hidden files are left out, and the target's file of that name is left alone.
@@ -152,7 +142,8 @@ void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& dat
         const vela::FileError grund = datei->LastError();
         if (grund == vela::FileError::Cancelled)
             return;
-        Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund);
+        Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund,
+              ganzerTeil && grund == vela::FileError::Missing);
     } else if (const auto* da = ziel.schreibweisen(name)) {
         // The discs were made for a file system that ignores case: the old
         // file in another letter case goes once the folder is done, if it is
@@ -240,12 +231,7 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
         if (auto da = ziel->Child(quelle->Name()); da && da->Name() != quelle->Name())
             in.namen[quelle->Name()] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
         in.gelesen = true;
-        const std::size_t gemeldet = kopierfehler.size();
-        kopiereDatei(anzeige, quelle, in);
-        // Nothing of the name on the disc (an add-on it lacks): a whole part
-        // of the install is missing.
-        if (kopierfehler.size() > gemeldet && kopierfehler.back().grund == vela::FileError::Missing)
-            kopierfehler.back().ganzerOrdner = true;
+        kopiereDatei(anzeige, quelle, in, true);
         in.raeumeAuf([&quelle] { return std::set<std::string>{quelle->Name()}; });
         return;
     }

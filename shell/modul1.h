@@ -45,8 +45,6 @@ std::vector<vela::Ref<vela::FolderItem>> DiscEintraege(const vela::Ref<vela::Fol
 vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
                                               const char* meldung);
 
-// The message that lists what could not be copied, or "" when nothing failed.
-std::string Fehlerbericht();
 // Flushes what was written to the disk, shows what could not be copied, if
 // anything, then "Installation beendet", and quits.
 void Abschliessen();
