@@ -17,4 +17,8 @@ namespace Modul1 {
 void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle,
                       const vela::Ref<vela::FolderItem>& ziel);
 
+// Makes a folder writable before something is made in it: a locked folder
+// would refuse it.
+void Entsperren(const vela::Ref<vela::FolderItem>& ordner);
+
 } // namespace Modul1
