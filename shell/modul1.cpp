@@ -1,6 +1,6 @@
 #include "shell/modul1.h"
 
-#include "copy/fehlerliste.h"
+#include "copy/copy.h"
 #include "vela/dialogs.h"
 #include "vela/runtime.h"
 #include "vela/text.h"
@@ -125,8 +125,31 @@ vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>&
     return ordner;
 }
 
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner,
+                      const std::function<void(const vela::Ref<vela::FolderItem>&)>& kopiere)
+{
+    // The entries as listed once: one that goes away meanwhile is reported
+    // by the copy and shifts none of the others.
+    for (const auto& eintrag : DiscEintraege(ordner)) {
+        if (vela::QuitRequested())
+            return;
+        kopiere(eintrag);
+        vela::RuntimeBackgroundTask();
+    }
+}
+
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner, const vela::Ref<vela::FolderItem>& ziel)
+{
+    KopiereEintraege(ordner, [&ziel](const vela::Ref<vela::FolderItem>& eintrag) {
+        CopyFileOrFolder(eintrag, ziel);
+    });
+}
+
 void Abschliessen()
 {
+    // Ended by the user: the program quits without claiming a finished install.
+    if (vela::QuitRequested())
+        return;
     // "Installation beendet" means the files are on the disk. A failed flush
     // concerns all of them: listed with the whole folders.
     if (!vela::FlushWrites())
