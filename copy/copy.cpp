@@ -46,11 +46,11 @@ struct Vorhanden {
 // made in it, and what it held before read once, to find names there in
 // another letter case. The destination handed to the copy can be large (an
 // X-Plane folder's default scenery): there each name is looked up alone,
-// and the folder is never listed for it.
+// and the folder is not read to find it.
 struct Ziel {
     vela::Ref<vela::FolderItem> ordner;
     bool neu = false;  // made by this copy, so empty
-    bool nurNachschlagen = false;  // each name looked up alone, never listed
+    bool nurNachschlagen = false;  // each name looked up alone
     bool entsperrt = false;
     bool gelesen = false;
     std::map<std::string, std::vector<Vorhanden>, OhneGrossKlein> namen;
