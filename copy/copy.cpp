@@ -9,19 +9,6 @@
 
 namespace Modul1 {
 
-std::vector<Kopierfehler> kopierfehler;
-
-void Melde(const std::string& pfad, vela::FileError grund, bool ganzerOrdner)
-{
-    // A disc may hold many links: each is looked up, not searched for.
-    static std::set<std::string> links;
-    if (kopierfehler.empty())
-        links.clear();
-    if (grund == vela::FileError::Link && !links.insert(pfad).second)
-        return;
-    kopierfehler.push_back({pfad, grund, ganzerOrdner});
-}
-
 namespace {
 
 // The progress window and its label, looked up once for a whole copy.
@@ -57,22 +44,36 @@ struct Vorhanden {
 
 // A folder of the target as the copy fills it: unlocked before anything is
 // made in it, and what it held before read once, to find names there in
-// another letter case.
+// another letter case. The destination handed to the copy can be large (an
+// X-Plane folder's default scenery): there each name is looked up alone,
+// and the folder is not read to find it.
 struct Ziel {
     vela::Ref<vela::FolderItem> ordner;
     bool neu = false;  // made by this copy, so empty
+    bool nurNachschlagen = false;  // each name looked up alone
     bool entsperrt = false;
     bool gelesen = false;
     std::map<std::string, std::vector<Vorhanden>, OhneGrossKlein> namen;
 
-    // A locked folder would refuse what is made in it.
-    void bereit()
+    // Once, before the first thing is made in it.
+    void entsperren()
     {
         if (entsperrt)
             return;
         entsperrt = true;
-        if (!neu && ordner->Locked())
-            ordner->SetLocked(false);
+        if (!neu)
+            Entsperren(ordner);
+    }
+
+    // Before a file of that name is copied in. Where names are looked up
+    // alone, an old spelling is looked up now: afterwards the look-up would
+    // find the new file.
+    void vorDerDatei(const std::string& name)
+    {
+        if (!nurNachschlagen)
+            return;
+        if (auto da = ordner->Child(name); da && da->Name() != name)
+            namen[name] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
     }
 
     // What the folder held before under name, in any letter case.
@@ -80,7 +81,7 @@ struct Ziel {
     {
         if (neu)
             return nullptr;
-        if (!gelesen) {
+        if (!gelesen && !nurNachschlagen) {
             gelesen = true;
             for (const auto& da : ordner->Entries())
                 namen[da->Name()].push_back(
@@ -95,6 +96,11 @@ struct Ziel {
     // that name, else one in another letter case, else the name to make.
     std::string ordnerName(const std::string& name)
     {
+        if (nurNachschlagen) {
+            // Another spelling only where it leads to a folder.
+            auto da = ordner->Child(name);
+            return !da || (!da->LeadsToFolder() && da->Name() != name) ? name : da->Name();
+        }
         const auto* da = schreibweisen(name);
         if (!da)
             return name;
@@ -139,20 +145,25 @@ struct Ziel {
     }
 };
 
-void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel)
+// ganzerTeil: the item handed to the copy, which, missing from the disc
+// (an add-on it lacks), is a whole part of the install.
+void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& datei, Ziel& ziel,
+                  bool ganzerTeil = false)
 {
     const std::string& name = datei->Name();
+    ziel.vorDerDatei(name);
     // Hidden files are left out, and the target's file of that name is left alone.
     if (vela::RuntimeStringCompare(vela::Left(name, 1), ".") == 0)
         return;
     // For a missing file the folder stays as it is.
     if (!ziel.entsperrt && datei->Exists())
-        ziel.bereit();
+        ziel.entsperren();
     if (!datei->CopyFileTo(ziel.ordner)) {
         const vela::FileError grund = datei->LastError();
         if (grund == vela::FileError::Cancelled)
             return;
-        Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund);
+        Melde(grund == vela::FileError::Write ? ziel.pfad(name) : datei->AbsolutePath(), grund,
+              ganzerTeil && grund == vela::FileError::Missing);
     } else if (const auto* da = ziel.schreibweisen(name)) {
         // The discs were made for a file system that ignores case: the old
         // file in another letter case goes once the folder is done, if it is
@@ -165,8 +176,7 @@ void kopiereDatei(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& dat
 }
 
 // Copies the folder quelle into the folder of its name in ziel.
-void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& quelle, Ziel& in,
-                   bool obersteEbene)
+void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& quelle, Ziel& in)
 {
     // Listed first: a folder that cannot be read is reported, not made empty.
     // The entries as listed now: one that goes away during the copy is
@@ -182,21 +192,14 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
         return;
     }
 
-    // At the top the destination can be large: one look-up, not a listing.
     Ziel ziel;
-    if (obersteEbene) {
-        ziel.ordner = in.ordner->Child(quelle->Name());
-        if (ziel.ordner && !ziel.ordner->LeadsToFolder() && ziel.ordner->Name() != quelle->Name())
-            ziel.ordner = in.ordner->ExactChild(quelle->Name());
-    } else {
-        ziel.ordner = in.ordner->ExactChild(in.ordnerName(quelle->Name()));
-    }
+    ziel.ordner = in.ordner->ExactChild(in.ordnerName(quelle->Name()));
     if (!ziel.ordner) {
         Melde(in.pfad(quelle->Name()), vela::FileError::Write, true);
         return;
     }
     if (!ziel.ordner->Exists()) {
-        in.bereit();
+        in.entsperren();
         if (!ziel.ordner->CreateAsFolder()) {
             Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write, true);
             return;
@@ -213,7 +216,7 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
         if (vela::QuitRequested())
             break;
         if (eintrag->ListedAsFolder())
-            kopiereOrdner(anzeige, eintrag, ziel, false);
+            kopiereOrdner(anzeige, eintrag, ziel);
         else
             kopiereDatei(anzeige, eintrag, ziel);
         vela::RuntimeBackgroundTask();
@@ -228,6 +231,12 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
 
 } // namespace
 
+void Entsperren(const vela::Ref<vela::FolderItem>& ordner)
+{
+    if (ordner->Locked())
+        ordner->SetLocked(false);
+}
+
 void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref<vela::FolderItem>& ziel)
 {
     if (!quelle || !ziel)
@@ -235,21 +244,13 @@ void CopyFileOrFolder(const vela::Ref<vela::FolderItem>& quelle, const vela::Ref
     const Anzeige anzeige;
     Ziel in;
     in.ordner = ziel;
-    if (!quelle->Directory()) {
-        // One look-up of a file in another letter case, not a listing.
-        if (auto da = ziel->Child(quelle->Name()); da && da->Name() != quelle->Name())
-            in.namen[quelle->Name()] = {{da->Name(), false, !da->Directory() && !da->IsSymlink()}};
-        in.gelesen = true;
-        const std::size_t gemeldet = kopierfehler.size();
-        kopiereDatei(anzeige, quelle, in);
-        // Nothing of the name on the disc (an add-on it lacks): a whole part
-        // of the install is missing.
-        if (kopierfehler.size() > gemeldet && kopierfehler.back().grund == vela::FileError::Missing)
-            kopierfehler.back().ganzerOrdner = true;
-        in.raeumeAuf([&quelle] { return std::set<std::string>{quelle->Name()}; });
-        return;
-    }
-    kopiereOrdner(anzeige, quelle, in, true);
+    in.nurNachschlagen = true;
+    // Asked of the file system: the item may come from a listing made earlier.
+    if (quelle->Directory())
+        kopiereOrdner(anzeige, quelle, in);
+    else
+        kopiereDatei(anzeige, quelle, in, true);
+    in.raeumeAuf([&quelle] { return std::set<std::string>{quelle->Name()}; });
 }
 
 } // namespace Modul1

@@ -1,6 +1,6 @@
 #include "shell/fenster1.h"
 
-#include "shell/controls.h"
+#include "shell/layout.h"
 #include "shell/menu.h"
 
 using namespace layout;

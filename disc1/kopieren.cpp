@@ -1,9 +1,7 @@
 // The disc-1 install sequence.
-#include "copy/copy.h"
+#include "copy/fehlerliste.h"
 #include "shell/modul1.h"
 #include "shell/warten.h"
-#include "vela/dialogs.h"
-#include "vela/runtime.h"
 
 namespace Modul1 {
 
@@ -26,19 +24,8 @@ void Kopieren()
     if (!ziel)
         return;
     warten()->Show();
-    if (auto quellbaum = quelle->Child("default_scenery")) {
-        // The entries as listed once: one that goes away meanwhile is
-        // reported by the copy and shifts none of the others.
-        for (const auto& eintrag : DiscEintraege(quellbaum)) {
-            if (vela::QuitRequested())
-                return;
-            CopyFileOrFolder(eintrag, ziel);
-            vela::RuntimeBackgroundTask();
-        }
-    }
-    // Ended by the user: the program quits without claiming a finished install.
-    if (vela::QuitRequested())
-        return;
+    if (auto quellbaum = quelle->Child("default_scenery"))
+        KopiereEintraege(quellbaum, ziel);
     Abschliessen();
 }
 

@@ -1,7 +1,7 @@
 #include "shell/fenster1.h"
 
-#include "disc2/modul1.h"
-#include "shell/controls.h"
+#include "disc2/optionen.h"
+#include "shell/layout.h"
 #include "shell/menu.h"
 #include "shell/modul1.h"
 

@@ -1,6 +1,6 @@
 // The disc-2 install sequence.
 #include "copy/copy.h"
-#include "disc2/modul1.h"
+#include "disc2/optionen.h"
 #include "shell/modul1.h"
 #include "shell/warten.h"
 #include "vela/dialogs.h"
@@ -28,9 +28,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
 {
     auto ordner = in->Child(name);
     if (!ordner->Exists()) {
-        // A locked folder would refuse the new one.
-        if (in->Locked())
-            in->SetLocked(false);
+        Entsperren(in);
         ordner->CreateAsFolder();
     }
     if (!ordner->LeadsToFolder()) {
@@ -51,12 +49,7 @@ void kopiereNavigationsdaten(const vela::Ref<vela::FolderItem>& eintrag,
         navZiel = ordnerAnlegen(navZiel, "Earth Nav Data");
     if (!navZiel)
         return;
-    for (const auto& eintrag : DiscEintraege(navQuelle)) {
-        if (vela::QuitRequested())
-            return;
-        CopyFileOrFolder(eintrag, navZiel);
-        vela::RuntimeBackgroundTask();
-    }
+    KopiereEintraege(navQuelle, navZiel);
 }
 
 // Everything after the progress window has appeared; returns early where a
@@ -65,6 +58,7 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
                  const vela::Ref<vela::FolderItem>& customScenery)
 {
     auto quellbaum = quelle->Child("default_scenery");
+    // Nil only for a name no entry can have: the install's check, kept with its message.
     if (!quellbaum) {
         vela::MsgBox("Zusatzdateien für X-Plane 9 nicht gefunden (default_scenery)");
         return;
@@ -76,18 +70,14 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
     if (!szenerieZiel)
         return;
 
-    // A disc without its scenery must not end in what looks like a success.
-    // The entries as listed once: one that goes away meanwhile is reported
-    // by the copy and shifts none of the others.
-    for (const auto& eintrag : DiscEintraege(quellbaum)) {
-        if (vela::QuitRequested())
-            return;
+    // A disc without its scenery must not end in what looks like a success:
+    // the missing folder is listed.
+    KopiereEintraege(quellbaum, [&](const vela::Ref<vela::FolderItem>& eintrag) {
         if (vela::RuntimeStringCompare(eintrag->Name(), "DSF 820 Earth") != 0)
             CopyFileOrFolder(eintrag, szenerieZiel);
         else
             kopiereNavigationsdaten(eintrag, customScenery);
-        vela::RuntimeBackgroundTask();
-    }
+    });
     if (vela::QuitRequested())
         return;
 
@@ -95,10 +85,13 @@ void installiere(const vela::Ref<vela::FolderItem>& quelle,
         bool gewaehlt;
         const char* ordner;
     } teile[] = {{objekte3d, "tevor2"}, {baeume, "CORINE_Europe"}, {haeuser, "vilage_overlay"}};
+    // Taken anew rather than customScenery, in the install's order: one
+    // look-up, and the same folder unless it was replaced meanwhile.
     auto ziel = zielordner->Child("Custom Scenery");
     for (const auto& teil : teile) {
         if (vela::QuitRequested())
             return;
+        // Looked up before every part, ticked or not, in the install's order.
         quellbaum = quelle->Child("custom_scenery");
         if (!teil.gewaehlt)
             continue;
@@ -121,9 +114,6 @@ void Kopieren()
         return;
     warten()->Show();
     installiere(quelle, customScenery);
-    // Ended by the user: the program quits without claiming a finished install.
-    if (vela::QuitRequested())
-        return;
     Abschliessen();
 }
 

@@ -1,6 +1,6 @@
 #include "shell/fenster1.h"
 
-#include "shell/controls.h"
+#include "shell/layout.h"
 #include "shell/modul1.h"
 #include "vela/dialogs.h"
 #include "vela/runtime.h"

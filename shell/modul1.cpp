@@ -1,7 +1,5 @@
 #include "shell/modul1.h"
 
-#include <algorithm>
-
 #include "copy/copy.h"
 #include "vela/dialogs.h"
 #include "vela/runtime.h"
@@ -43,13 +41,6 @@ vela::Ref<vela::FolderItem> SucheDisc(const Disc& disc)
 
 namespace {
 
-bool liegtIn(const std::string& pfad, const std::string& ordner)
-{
-    if (ordner.empty() || pfad.compare(0, ordner.size(), ordner) != 0)
-        return false;
-    return pfad.size() == ordner.size() || ordner.back() == '/' || pfad[ordner.size()] == '/';
-}
-
 // Whether the item lies on a volume of that name: the one mounted deepest
 // on its way, as a later mount hides what lies beneath it.
 bool aufVolume(const vela::Ref<vela::FolderItem>& item, const std::string& name)
@@ -63,7 +54,7 @@ bool aufVolume(const vela::Ref<vela::FolderItem>& item, const std::string& name)
         if (!volume)
             continue;
         const std::string ort = volume->AbsolutePath();
-        if (liegtIn(pfad, ort) && ort.size() >= tiefe) {
+        if (LiegtIn(pfad, ort) && ort.size() >= tiefe) {
             tiefe = ort.size();
             gefunden = volume->Name();
         }
@@ -99,7 +90,7 @@ bool OhneVerknuepfung(const vela::Ref<vela::FolderItem>& item)
 {
     const std::string pfad = item->AbsolutePath();
     // From the disc's top down, so the first link on the way is the one listed.
-    std::size_t ende = liegtIn(pfad, dvdOrdner) ? dvdOrdner.size() : pfad.size();
+    std::size_t ende = LiegtIn(pfad, dvdOrdner) ? dvdOrdner.size() : pfad.size();
     while (ende != std::string::npos) {
         ende = pfad.find('/', ende + 1);
         const std::string stueck = pfad.substr(0, ende);
@@ -134,47 +125,37 @@ vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>&
     return ordner;
 }
 
-std::string Fehlerbericht()
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner,
+                      const std::function<void(const vela::Ref<vela::FolderItem>&)>& kopiere)
 {
-    if (kopierfehler.empty())
-        return {};
-    // Paths below the X-Plane folder or the disc's top, as the user knows them.
-    const std::string ziel = zielordner ? zielordner->AbsolutePath() : std::string();
-    auto kurz = [&](const std::string& pfad) {
-        for (const std::string* basis : {&ziel, static_cast<const std::string*>(&dvdOrdner)})
-            if (liegtIn(pfad, *basis) && pfad.size() > basis->size())
-                return pfad.substr(basis->size() + (basis->back() == '/' ? 0 : 1));
-        return pfad;
-    };
-    // Whole folders first: what was not installed at all must not hide
-    // behind single files in "… und n weitere".
-    std::vector<Kopierfehler> liste = kopierfehler;
-    std::stable_partition(liste.begin(), liste.end(), [](const Kopierfehler& f) { return f.ganzerOrdner; });
-    std::string text = "Folgende Dateien konnten nicht kopiert werden:";
-    const std::size_t shown = std::min<std::size_t>(liste.size(), 10);
-    for (std::size_t i = 0; i < shown; ++i) {
-        const char* grund = "Schreibfehler";
-        switch (liste[i].grund) {
-        case vela::FileError::Read: grund = "Lesefehler"; break;
-        case vela::FileError::Missing: grund = "fehlt auf der DVD"; break;
-        case vela::FileError::Link: grund = "Verknüpfung, nicht kopiert"; break;
-        default: break;
-        }
-        // Names come from the disc: none may break the list into forged lines.
-        text += "\n" + vela::Printable(kurz(liste[i].pfad)) + " – " + grund;
+    // The entries as listed once: one that goes away meanwhile is reported
+    // by the copy and shifts none of the others.
+    for (const auto& eintrag : DiscEintraege(ordner)) {
+        if (vela::QuitRequested())
+            return;
+        kopiere(eintrag);
+        vela::RuntimeBackgroundTask();
     }
-    if (liste.size() > shown)
-        text += "\n… und " + std::to_string(liste.size() - shown) + " weitere";
-    return text;
+}
+
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner, const vela::Ref<vela::FolderItem>& ziel)
+{
+    KopiereEintraege(ordner, [&ziel](const vela::Ref<vela::FolderItem>& eintrag) {
+        CopyFileOrFolder(eintrag, ziel);
+    });
 }
 
 void Abschliessen()
 {
+    // Ended by the user: the program quits without claiming a finished install.
+    if (vela::QuitRequested())
+        return;
     // "Installation beendet" means the files are on the disk. A failed flush
     // concerns all of them: listed with the whole folders.
     if (!vela::FlushWrites())
         Melde(zielordner ? zielordner->AbsolutePath() : std::string(), vela::FileError::Write, true);
-    if (auto bericht = Fehlerbericht(); !bericht.empty())
+    if (auto bericht = Fehlerbericht(zielordner ? zielordner->AbsolutePath() : std::string(), dvdOrdner);
+        !bericht.empty())
         vela::MsgBox(bericht);
     vela::MsgBox("Installation beendet");
     vela::Quit(0);

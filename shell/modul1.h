@@ -1,6 +1,7 @@
 // The install routines and the state they share.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,17 @@ std::vector<vela::Ref<vela::FolderItem>> DiscEintraege(const vela::Ref<vela::Fol
 vela::Ref<vela::FolderItem> VorhandenerOrdner(const vela::Ref<vela::FolderItem>& in, const char* name,
                                               const char* meldung);
 
-// The message that lists what could not be copied, or "" when nothing failed.
-std::string Fehlerbericht();
-// Flushes what was written to the disk, shows what could not be copied, if
-// anything, then "Installation beendet", and quits.
+// Copies each entry of a disc folder the install walks itself (as
+// DiscEintraege gives them) with kopiere, and lets pending events through
+// after each; stops before the next entry once the program is asked to end.
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner,
+                      const std::function<void(const vela::Ref<vela::FolderItem>&)>& kopiere);
+// The same, each entry copied into ziel.
+void KopiereEintraege(const vela::Ref<vela::FolderItem>& ordner, const vela::Ref<vela::FolderItem>& ziel);
+
+// The end of an install that has shown the progress window: flushes what was
+// written to the disk, shows what could not be copied, if anything, then
+// "Installation beendet", and quits. Ended by the user, it does none of that.
 void Abschliessen();
 
 } // namespace Modul1

@@ -1,6 +1,6 @@
 #include "shell/warten.h"
 
-#include "shell/controls.h"
+#include "shell/layout.h"
 
 using namespace layout;
 
@@ -22,11 +22,11 @@ void warten::CreateControls() { _CreateControls0(); }
 void warten::_CreateControls0()
 {
     PropertyList arrows = Head("ChasingArrows1", {196, 36, 21, 16, 0});
-    Append(arrows, {{"Enabled", B(true)},
-                    {"Visible", B(true)},
-                    {"HelpTag", T("")},
-                    {"AutoDeactivate", B(true)},
-                    {"InitialParent", T("")}});
+    Append(arrows, {{"Enabled", BoolValue(true)},
+                    {"Visible", BoolValue(true)},
+                    {"HelpTag", TextValue("")},
+                    {"AutoDeactivate", BoolValue(true)},
+                    {"InitialParent", TextValue("")}});
     AddControl<vela::ChasingArrows>(*this, "ChasingArrows1", arrows);
     AddControl<vela::StaticText>(*this, "StaticText1",
                                  StaticTextList("StaticText1", {35, 35, 149, 20, 1},

@@ -439,6 +439,8 @@ private slots:
 
     void merge_data();
     void merge();
+    void linkListedOncePerList_data();
+    void linkListedOncePerList();
     void replacesFileInOneStep_data();
     void replacesFileInOneStep();
     void nilItemThrows_data();
@@ -730,6 +732,41 @@ void TestCopy::merge()
     QCOMPARE(out.tree, expected);
     QCOMPARE(out.failures, failed);
     QCOMPARE(snapshot(srcRoot), sourceBefore);
+}
+
+void TestCopy::linkListedOncePerList_data()
+{
+    // Each step copies the disc's folder A into the target, or ("clear")
+    // clears the list as an install does when it begins.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("failed");
+    QTest::newRow("copied twice into one list: the link listed once")
+        << QStringList{"copy", "copy"} << QStringList{"A/f:Write", "disc/A/l:Link", "A/f:Write"};
+    QTest::newRow("the list cleared between two installs: the link listed again")
+        << QStringList{"copy", "clear", "copy"} << QStringList{"A/f:Write", "disc/A/l:Link"};
+    QTest::newRow("cleared twice, the second time while empty")
+        << QStringList{"copy", "clear", "clear", "copy"} << QStringList{"A/f:Write", "disc/A/l:Link"};
+}
+
+// A link is listed once however often it is met, but every install lists it
+// anew: clearing the list forgets the links it held.
+void TestCopy::linkListedOncePerList()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, failed);
+    TestPlatform platform;
+    fixture::TempDir src, tgt;
+    const fs::path s = src.path().toStdString(), t = tgt.path().toStdString();
+    // A folder of the user's where the disc has the file f: listed at every copy.
+    make(s, {"A/f=1", "A/l->f"});
+    make(t, {"A/f/in=mine"});
+    for (const QString& step : steps) {
+        if (step == "clear")
+            Modul1::kopierfehler.clear();
+        else
+            Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
+    }
+    QCOMPARE(failures(t, s), failed);
 }
 
 void TestCopy::replacesFileInOneStep_data()

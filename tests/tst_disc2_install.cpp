@@ -11,7 +11,7 @@
 
 #include "copy/copy.h"
 #include "faults.h"
-#include "disc2/modul1.h"
+#include "disc2/optionen.h"
 #include "fixture.h"
 #include "input_events.h"
 #include "shell/fenster1.h"

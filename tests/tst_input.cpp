@@ -7,7 +7,7 @@
 #include <QThread>
 #include <QtTest>
 
-#include "disc2/modul1.h"
+#include "disc2/optionen.h"
 #include "fixture.h"
 #include "input_events.h"
 #include "shell/fenster1.h"
