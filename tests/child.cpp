@@ -150,7 +150,7 @@ std::string mount(const char* type, const std::string& at, const char* data)
     if (std::string why = ownMounts(); !why.empty())
         return why;
     if (::mount("tessavel-test", at.c_str(), type, 0, data) != 0)
-        return failed((std::string("mount ") + type).c_str());
+        return "cannot mount " + std::string(type) + ": " + std::strerror(errno);
     return {};
 }
 

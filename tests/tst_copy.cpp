@@ -190,7 +190,7 @@ std::string copyUnder(const Job& job, const QString& mode)
     }
     if (conditions.contains("tmpfs")) {
         if (std::string why = child::mount("tmpfs", job.target, "size=64k,mode=0755"); !why.empty())
-            return "S no tmpfs: " + why + "\n";
+            return "S " + why + "\n";
     } else if (conditions.contains("user")) {
         // Root passes every permission check: it hands the target to nobody
         // and becomes nobody. An ordinary user already owns the target.
