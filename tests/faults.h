@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstddef>
 #include <fcntl.h>
+#include <functional>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -59,6 +61,12 @@ inline bool withhold(Missing what)
     sock_fprog program{static_cast<unsigned short>(f.size()), f.data()};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
            ::syscall(__NR_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+}
+
+// The same as a child's set-up (child::Options::setUp): "" when done.
+inline std::function<std::string()> without(Missing what)
+{
+    return [what] { return withhold(what) ? std::string() : std::string("no seccomp filter here"); };
 }
 
 } // namespace faults

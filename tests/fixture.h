@@ -1,4 +1,10 @@
 // Small file-tree helpers for tests: write a tree, read it back.
+//
+// Trees are written as lists of entries: "A/" a folder, "A/f=text" a file
+// ("A/f" an empty one), "A/f=*300000" a file of that many bytes of a fixed
+// pattern, "A/l->where" a symbolic link, and "@555" at the end a mode other
+// than 0755 (folders) or 0644 (files). make() makes such a tree, snapshot()
+// gives one back, tree() gives its names only.
 #pragma once
 
 #include <QDir>
@@ -28,6 +34,35 @@ inline QByteArray read(const QString& path)
 }
 
 inline void mkdir(const QString& path) { QDir().mkpath(path); }
+
+// The content of a file "=*size".
+std::string pattern(std::size_t size);
+
+// One entry of a tree.
+struct Entry {
+    std::string path;
+    bool folder = false;
+    std::string content;
+    std::string link;
+    int mode = -1;  // -1: the default
+};
+
+Entry parse(QString line);
+
+enum class Modes {
+    Set,   // the entries' modes, as written
+    Left,  // as the file system gives them: drives that keep none
+};
+
+// Makes the entries below root, folders above them as needed; throws
+// std::runtime_error on a file it cannot write.
+void make(const std::filesystem::path& root, const QStringList& tree, Modes modes = Modes::Set);
+
+// Everything below root, sorted, in the same notation; a file of more than
+// 64 bytes as "=*size" when it holds the pattern, else as "=?size". A
+// folder this user may not read shows as itself, with its mode, and nothing
+// below it; a file it may not read as "=(unreadable)".
+QStringList snapshot(const std::filesystem::path& root);
 
 // Every file and folder below root, relative, sorted; folders end in "/".
 inline QStringList tree(const QString& root)

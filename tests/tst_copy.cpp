@@ -1,21 +1,12 @@
 // The merging copy: what it creates, replaces, leaves alone and reports, what
 // the progress window shows, and how it copes with a full disk, unreadable
-// and vanishing files.
-//
-// Trees are written as lists of entries: "A/" a folder, "A/f=text" a file,
-// "A/f=*300000" a file of that many bytes of a fixed pattern, "A/l->where" a
-// symbolic link, and "@555" at the end a mode other than 0755 (folders) or
-// 0644 (files).
+// and vanishing files. Trees are written in the notation of fixture.h.
 #include <QtTest>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,9 +20,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "child.h"
 #include "copy/copy.h"
 #include "faults.h"
 #include "fixture.h"
+#include "runtime_guard.h"
 #include "shell/start.h"
 #include "shell/warten.h"
 #include "vela/runtime.h"
@@ -43,124 +36,16 @@ using vela::testing::TestPlatform;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
+using fixture::make;
+using fixture::parse;
+using fixture::snapshot;
 
-std::string pattern(std::size_t size)
-{
-    std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        s[i] = char('a' + (i * 7 + i / 251) % 26);
-    return s;
-}
-
-QString render(const std::string& data)
-{
-    if (data.size() > 64)
-        return data == pattern(data.size()) ? QString("*%1").arg(data.size())
-                                             : QString("?%1").arg(data.size());
-    return QString::fromStdString(data);
-}
-
-std::string readAll(const fs::path& p, bool* ok = nullptr)
+std::string readAll(const fs::path& p)
 {
     std::ifstream in(p, std::ios::binary);
-    if (ok)
-        *ok = bool(in);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-struct Entry {
-    std::string path;
-    bool folder = false;
-    std::string content;
-    std::string link;
-    int mode = -1;
-};
-
-Entry parse(QString line)
-{
-    Entry e;
-    static const QRegularExpression modeAtEnd("@([0-7]{3})$");
-    if (auto m = modeAtEnd.match(line); m.hasMatch()) {
-        e.mode = m.captured(1).toInt(nullptr, 8);
-        line.chop(4);
-    }
-    if (int arrow = line.indexOf("->"); arrow >= 0) {
-        e.link = line.mid(arrow + 2).toStdString();
-        e.path = line.left(arrow).toStdString();
-        return e;
-    }
-    if (int eq = line.indexOf('='); eq >= 0) {
-        const QString c = line.mid(eq + 1);
-        e.content = c.startsWith('*') ? pattern(c.mid(1).toULongLong()) : c.toStdString();
-        line.truncate(eq);
-    }
-    e.folder = line.endsWith('/');
-    if (e.folder)
-        line.chop(1);
-    e.path = line.toStdString();
-    return e;
-}
-
-void make(const fs::path& root, const QStringList& tree, bool modes = true)
-{
-    std::vector<Entry> entries;
-    for (const QString& s : tree)
-        entries.push_back(parse(s));
-    for (const Entry& e : entries) {
-        const fs::path p = root / e.path;
-        fs::create_directories(e.folder ? p : p.parent_path());
-        if (!e.link.empty()) {
-            fs::create_symlink(e.link, p);
-        } else if (!e.folder) {
-            std::ofstream out(p, std::ios::binary);
-            out << e.content;
-            if (!out.flush())
-                throw std::runtime_error("cannot write " + p.string());
-        }
-    }
-    if (!modes)
-        return;
-    // Children first, so a locked folder does not stop its own fixture.
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.path > b.path; });
-    for (const Entry& e : entries)
-        if (e.link.empty())
-            fs::permissions(root / e.path,
-                            fs::perms(e.mode >= 0 ? e.mode : e.folder ? 0755 : 0644));
-}
-
-// Everything below root, in the notation of the trees; a leftover temporary
-// file shows up as an entry of its own. A folder this user may not read
-// shows as itself, with its mode, and nothing below it.
-QStringList snapshot(const fs::path& root)
-{
-    QStringList lines;
-    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
-         it != fs::recursive_directory_iterator(); ++it) {
-        struct stat st;
-        if (::lstat(it->path().c_str(), &st) != 0)
-            continue;
-        QString line = QString::fromStdString(it->path().lexically_relative(root).string());
-        const bool dir = S_ISDIR(st.st_mode);
-        if (dir) {
-            line += '/';
-        } else if (S_ISLNK(st.st_mode)) {
-            line += "->" + QString::fromStdString(fs::read_symlink(it->path()).string());
-        } else {
-            bool ok;
-            std::string data = readAll(it->path(), &ok);
-            line += ok ? "=" + render(data) : QString("=(unreadable)");
-        }
-        const int mode = int(st.st_mode & 07777);
-        if (!S_ISLNK(st.st_mode) && mode != (dir ? 0755 : 0644))
-            line += QString("@%1").arg(mode, 3, 8, QChar('0'));
-        lines << line;
-    }
-    lines.sort();
-    return lines;
 }
 
 QString why(vela::FileError e)
@@ -247,8 +132,8 @@ std::string mountFuse(const std::string& kind, const Job& job, std::string& loop
         return "FUSE cannot be used here: /dev/fuse: " + std::string(std::strerror(errno));
     if (::geteuid() != 0)
         return "FUSE file systems are mounted in a mount namespace of their own, which needs root";
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return "no mount namespace: " + std::string(std::strerror(errno));
+    if (std::string why = child::ownMounts(); !why.empty())
+        return why;
     const std::string mkfs = kind == "exfat" ? "mkfs.exfat" : kind == "vfat" ? "mkfs.vfat" : "mkntfs -F -Q";
     if (!system("truncate -s 64M " + inQuotes(image)) || !system(mkfs + " " + inQuotes(image)))
         return "cannot make a file system with " + mkfs;
@@ -291,9 +176,6 @@ void unmountFuse(const Job& job, const std::string& loop)
 // files), or "exfat", "vfat", "ntfs" (the target on that drive, through FUSE).
 std::string copyUnder(const Job& job, const QString& mode)
 {
-    const auto sysError = [](const char* what) {
-        return std::string(what) + ": " + std::strerror(errno) + "\n";
-    };
     const QStringList conditions = mode.split('+');
     std::string loop, fuse;
     for (const char* kind : {"exfat", "vfat", "ntfs"})
@@ -307,29 +189,21 @@ std::string copyUnder(const Job& job, const QString& mode)
         }
     }
     if (conditions.contains("tmpfs")) {
-        if (::unshare(CLONE_NEWNS) != 0)
-            return "S no mount namespace: " + sysError("unshare");
-        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            return "S " + sysError("mount --make-rprivate");
-        if (::mount("tmpfs", job.target.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
-            return "S no tmpfs: " + sysError("mount");
-    } else if (conditions.contains("user") && ::geteuid() == 0) {
+        if (std::string why = child::mount("tmpfs", job.target, "size=64k,mode=0755"); !why.empty())
+            return "S " + why + "\n";
+    } else if (conditions.contains("user")) {
         // Root passes every permission check: it hands the target to nobody
         // and becomes nobody. An ordinary user already owns the target.
-        if (::chown(job.target.c_str(), kNobody, kNobody) != 0 || ::setgroups(0, nullptr) != 0 ||
-            ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            return "S cannot become an ordinary user: " + sysError("setuid");
-        if (::geteuid() == 0)
-            return "S still root\n";
+        if (::geteuid() == 0 && ::chown(job.target.c_str(), child::nobody, child::nobody) != 0)
+            return "S cannot hand the target to an ordinary user: " + std::string(std::strerror(errno)) + "\n";
+        if (std::string why = child::becomeNobody(); !why.empty())
+            return "S " + why + "\n";
     }
     // These drives keep no permissions of their own.
-    make(job.target, job.targetTree, fuse.empty());
-    if (conditions.contains("fsize")) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit limit = {64 * 1024, 64 * 1024};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            return "E " + sysError("setrlimit");
-    }
+    make(job.target, job.targetTree, fuse.empty() ? fixture::Modes::Set : fixture::Modes::Left);
+    if (conditions.contains("fsize"))
+        if (std::string why = child::limitFileSize(64 * 1024); !why.empty())
+            return "E " + why + "\n";
     if (conditions.contains("named") && !faults::withhold(faults::Missing::UnnamedFiles))
         return "S no seccomp filter here\n";
     Outcome out = copy(job);
@@ -347,24 +221,18 @@ std::string copyUnder(const Job& job, const QString& mode)
     return report;
 }
 
-// Runs body in a child process and returns how it ended: what the copy
-// learns about the system, and a seccomp filter, last for a process.
-// Without unnamed files the child ends with 77, as there is no filter here.
+// Runs body in a child process and returns how it ended (a wait status):
+// what the copy learns about the system, and a seccomp filter, last for a
+// process. Without unnamed files the child ends with 77, as there is no
+// filter here.
 template <class Body>
 int inChildWithoutUnnamedFiles(Body body)
 {
     warten();  // made here, so the child only sets its label
     QCoreApplication::processEvents();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(60);  // a hung child ends instead of hanging the test
-        ::_exit(faults::withhold(faults::Missing::UnnamedFiles) ? body() : 77);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    child::Options without;
+    without.setUp = faults::without(faults::Missing::UnnamedFiles);
+    return child::run([&](child::Report&) { return body(); }, without).status;
 }
 
 // Assertions in a child would not reach the test, so the child only reports.
@@ -372,46 +240,15 @@ Outcome copyInChild(const Job& job, const QString& mode)
 {
     warten();  // made here, so the child only sets its label
     QCoreApplication::processEvents();
-    int fds[2];
-    // Not inherited by what the child starts: a FUSE driver outlives it.
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return {{}, {}, {}, "pipe failed"};
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return {{}, {}, {}, "fork failed"};
-    if (pid == 0) {
-        ::close(fds[0]);
-        ::alarm(60);  // a hung child ends instead of hanging the test
-        std::string report;
+    const child::Ended end = child::run([&](child::Report& out) {
         try {
-            report = copyUnder(job, mode);
+            out.write(copyUnder(job, mode));
         } catch (const std::exception& e) {
-            report = std::string("E ") + e.what() + "\n";
+            out.write(std::string("E ") + e.what() + "\n");
         }
-        for (std::size_t off = 0; off < report.size();) {
-            const ssize_t n = ::write(fds[1], report.data() + off, report.size() - off);
-            if (n <= 0)
-                ::_exit(3);
-            off += std::size_t(n);
-        }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            break;
-        text.append(buffer, std::size_t(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-
+        return 0;
+    });
+    const std::string& text = end.output;
     Outcome out;
     for (const QString& line : QString::fromStdString(text).split('\n', Qt::SkipEmptyParts)) {
         const QString rest = line.mid(2);
@@ -422,8 +259,8 @@ Outcome copyInChild(const Job& job, const QString& mode)
         default: out.error += rest + "; "; break;
         }
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        out.error += QString("child ended with status %1").arg(status);
+    if (!end.exitedWith(0))
+        out.error += QString("child ended with %1").arg(QString::fromStdString(end.describe()));
     return out;
 }
 
@@ -457,6 +294,9 @@ private slots:
     void cleanupLeavesWhatAnotherCopyWrites();
     void killedRootRunLeavesNothingTheUserCannotClear();
     void folderGoneKeepsUnnamedFiles();
+
+private:
+    std::optional<testsupport::RuntimeGuard> runtime_;
 };
 
 void TestCopy::initTestCase()
@@ -467,16 +307,11 @@ void TestCopy::initTestCase()
 
 void TestCopy::init()
 {
-    vela::RuntimeInit(0, nullptr);
-    _StaticInit();
+    runtime_.emplace(_StaticInit, _Finalise);
     Modul1::kopierfehler.clear();
 }
 
-void TestCopy::cleanup()
-{
-    _Finalise();
-    vela::RuntimeExit();
-}
+void TestCopy::cleanup() { runtime_.reset(); }
 
 void TestCopy::merge_data()
 {
@@ -791,18 +626,14 @@ void TestCopy::replacesFileInOneStep()
     fs::create_hard_link(t / "A/f", t / "keep");
     warten();  // made here, so the child only sets its label
     QCoreApplication::processEvents();
-    int fds[2];
-    QVERIFY(::pipe2(fds, O_CLOEXEC) == 0);
-    std::fflush(stdout);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(60);
+    child::Options without;
+    if (!unnamed)
+        without.setUp = faults::without(faults::Missing::UnnamedFiles);
+    const child::Ended end = child::run([&](child::Report& out) {
         std::string report;
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (!unnamed && !faults::withhold(faults::Missing::UnnamedFiles))
-            report = "S no seccomp filter here";
-        else if (watch < 0 ||
-                 ::inotify_add_watch(watch, (t / "A").c_str(), IN_CREATE | IN_DELETE | IN_MOVED_TO) < 0)
+        if (watch < 0 ||
+            ::inotify_add_watch(watch, (t / "A").c_str(), IN_CREATE | IN_DELETE | IN_MOVED_TO) < 0)
             report = "E inotify: " + std::string(std::strerror(errno));
         else {
             Modul1::kopierfehler.clear();
@@ -819,20 +650,13 @@ void TestCopy::replacesFileInOneStep()
                                                                                            : "f renamed over;";
                 }
         }
-        (void)!::write(fds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
-    std::string report;
-    char buffer[1024];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, std::size_t(n));
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString("child status %1").arg(status)));
-    if (report.rfind("S ", 0) == 0)
-        QSKIP(report.c_str() + 2);
+        out.write(report);
+        return 0;
+    }, without);
+    if (!end.skipped.empty())
+        QSKIP(end.skipped.c_str());
+    QVERIFY2(end.exitedWith(0), qPrintable(QString("child %1").arg(QString::fromStdString(end.describe()))));
+    const std::string& report = end.output;
     QCOMPARE(QString::fromStdString(report), QString("f renamed over;"));
     QCOMPARE(snapshot(t), (QStringList{"A/", "A/f=new data", "keep=old"}));
 }
@@ -981,21 +805,19 @@ void TestCopy::killedCopyLeavesNoPart()
     warten();  // made here, so the child only sets its label
     QCoreApplication::processEvents();
     auto run = [&](std::chrono::microseconds killAfter) {
-        std::fflush(stdout);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (!unnamed && !faults::withhold(faults::Missing::UnnamedFiles))
-                ::_exit(2);
+        child::Options options;
+        if (!unnamed)
+            options.setUp = faults::without(faults::Missing::UnnamedFiles);
+        options.during = [&](child::Running& copying) {
+            if (killAfter.count() > 0) {
+                std::this_thread::sleep_for(killAfter);
+                copying.kill(SIGKILL);
+            }
+        };
+        return child::run([&](child::Report&) {
             Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));
-            ::_exit(Modul1::kopierfehler.empty() ? 0 : 1);
-        }
-        if (killAfter.count() > 0) {
-            std::this_thread::sleep_for(killAfter);
-            ::kill(pid, SIGKILL);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return status;
+            return Modul1::kopierfehler.empty() ? 0 : 1;
+        }, options).status;
     };
     auto reset = [&] {
         fs::permissions(t, fs::perms::owner_all, fs::perm_options::add);
@@ -1156,11 +978,8 @@ void TestCopy::folderGoneKeepsUnnamedFiles()
     }
     warten();  // made here, so the child only sets its label
     QCoreApplication::processEvents();
-    std::fflush(stdout);
     // In a child: what the copy learns about the system lasts for its process.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(60);
+    const child::Ended end = child::run([&](child::Report&) {
         bool removed = false, sawTemporary = false;
         QTimer during;  // fires at every event round
         QObject::connect(&during, &QTimer::timeout, [&] {
@@ -1176,12 +995,10 @@ void TestCopy::folderGoneKeepsUnnamedFiles()
         const bool failedThere = failures(t, s) == QStringList{"A/gone/big1:Write"};
         std::error_code ec;
         const bool copiedLater = fs::file_size(t / "A/later/big2", ec) == std::uintmax_t(size);
-        ::_exit((removed ? 0 : 1) | (failedThere ? 0 : 2) | (copiedLater ? 0 : 4) | (sawTemporary ? 8 : 0));
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    QVERIFY2(WIFEXITED(status), qPrintable(QString("child ended with status %1").arg(status)));
-    const int got = WEXITSTATUS(status);
+        return (removed ? 0 : 1) | (failedThere ? 0 : 2) | (copiedLater ? 0 : 4) | (sawTemporary ? 8 : 0);
+    });
+    QVERIFY2(WIFEXITED(end.status), qPrintable(QString("child ended with %1").arg(QString::fromStdString(end.describe()))));
+    const int got = WEXITSTATUS(end.status);
     QVERIFY2(!(got & 1), "the folder was not removed during the copy");
     QVERIFY2(!(got & 2), "the file of the removed folder was not listed as not written");
     QVERIFY2(!(got & 4), "the later file was not copied");
@@ -1235,14 +1052,14 @@ void TestCopy::killedRootRunLeavesNothingTheUserCannotClear()
     make(s, {QString("A/big=*%1").arg(16 << 20), "A/f=new"});
     make(t, {"A/f=old"});
     for (const fs::path& p : {t, t / "A", t / "A/f"})
-        QVERIFY(::chown(p.c_str(), kNobody, kNobody) == 0);
+        QVERIFY(::chown(p.c_str(), child::nobody, child::nobody) == 0);
     fs::permissions(s, fs::perms(0755));
     // Root's run, killed while it writes the big file under a temporary name.
     const int killed = inChildWithoutUnnamedFiles([&] {
         QTimer during;
         QObject::connect(&during, &QTimer::timeout, [&] {
             struct stat st;
-            if (::stat((t / "A/.tessavel-temp").c_str(), &st) == 0 && st.st_uid == kNobody)
+            if (::stat((t / "A/.tessavel-temp").c_str(), &st) == 0 && st.st_uid == child::nobody)
                 ::kill(::getpid(), SIGKILL);
             ::_exit(1);
         });
@@ -1256,7 +1073,7 @@ void TestCopy::killedRootRunLeavesNothingTheUserCannotClear()
     QVERIFY(fs::exists(t / "A/.tessavel-temp"));
     // The user's run.
     const int status = inChildWithoutUnnamedFiles([&] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+        if (!child::becomeNobody().empty())
             return 3;
         Modul1::kopierfehler.clear();
         Modul1::CopyFileOrFolder(vela::New<vela::FolderItem>(s / "A"), vela::New<vela::FolderItem>(t));

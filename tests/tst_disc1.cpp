@@ -5,6 +5,7 @@
 
 #include "copy/copy.h"
 #include "fixture.h"
+#include "runtime_guard.h"
 #include "shell/fenster1.h"
 #include "shell/modul1.h"
 #include "shell/start.h"
@@ -20,20 +21,15 @@ class TestDisc1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        vela::RuntimeInit(0, nullptr);
-        _StaticInit();
-    }
-    void cleanup()
-    {
-        _Finalise();
-        vela::RuntimeExit();
-    }
+    void init() { runtime_.emplace(_StaticInit, _Finalise); }
+    void cleanup() { runtime_.reset(); }
     void mainWindow();
     void progressWindowFrame();
     void install_data();
     void install();
+
+private:
+    std::optional<testsupport::RuntimeGuard> runtime_;
 };
 
 void TestDisc1::mainWindow()
@@ -133,14 +129,13 @@ void TestDisc1::install()
     QFETCH(bool, quits);
     QTemporaryDir tmp;
     const QString disc = tmp.filePath("VARNOD1"), xp = tmp.filePath("X-Plane");
-    write(disc + "/resources/default_scenery/+50+010/a.dsf", "new a");
-    write(disc + "/resources/default_scenery/+50+010/b.dsf", "new b");
-    write(disc + "/resources/default_scenery/.DS_Store", "mac");
-    write(disc + "/resources/default_scenery/notes.txt", "notes");
-    write(xp + "/Airfoils/x.afl", "");
-    write(xp + "/Resources/default scenery/+50+010/a.dsf", "old a");
-    write(xp + "/Resources/default scenery/+50+010/own.dsf", "own");
-    write(xp + "/Resources/default scenery/.DS_Store", "mine");
+    fixture::make(disc.toStdString(), {"resources/default_scenery/+50+010/a.dsf=new a",
+                                       "resources/default_scenery/+50+010/b.dsf=new b",
+                                       "resources/default_scenery/.DS_Store=mac",
+                                       "resources/default_scenery/notes.txt=notes"});
+    fixture::make(xp.toStdString(), {"Airfoils/x.afl", "Resources/default scenery/+50+010/a.dsf=old a",
+                                     "Resources/default scenery/+50+010/own.dsf=own",
+                                     "Resources/default scenery/.DS_Store=mine"});
     TestPlatform platform;
     platform.volumes = {{"/", "/"}, {"VARNOD1", disc.toStdString()}};
 

@@ -4,16 +4,18 @@
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include "child.h"
 #include "copy/copy.h"
 #include "faults.h"
 #include "disc2/optionen.h"
 #include "fixture.h"
 #include "input_events.h"
+#include "runtime_guard.h"
 #include "shell/fenster1.h"
 #include "shell/modul1.h"
 #include "shell/start.h"
@@ -36,20 +38,17 @@ struct Setup {
     {
         disc = tmp.filePath("media/VARNOD2");
         xp = tmp.filePath("X-Plane 9");
-        const QString r = disc + "/resources/";
-        write(r + "default_scenery/+40+010/a.dsf", "new a");
-        write(r + "default_scenery/+40+010/b.dsf", "new b");
-        write(r + "default_scenery/DSF 820 Earth/Earth nav data/+40+010/n.dsf", "nav");
-        write(r + "default_scenery/DSF 820 Earth/other.txt", "not copied");
-        write(r + "default_scenery/readme.txt", "readme");
-        write(r + "custom_scenery/tevor2/objects/o.obj", "3d");
-        write(r + "custom_scenery/CORINE_Europe/c.dsf", "trees");
-        write(r + "custom_scenery/vilage_overlay/v.dsf", "houses");
-
-        write(xp + "/Airfoils/x.afl", "airfoil");
-        write(xp + "/Resources/default scenery/+40+010/a.dsf", "old a");
-        write(xp + "/Resources/default scenery/old/keep.dsf", "keep");
-        write(xp + "/Custom Scenery/mine/m.dsf", "mine");
+        fixture::make(disc.toStdString(), {"resources/default_scenery/+40+010/a.dsf=new a",
+                                           "resources/default_scenery/+40+010/b.dsf=new b",
+                                           "resources/default_scenery/DSF 820 Earth/Earth nav data/+40+010/n.dsf=nav",
+                                           "resources/default_scenery/DSF 820 Earth/other.txt=not copied",
+                                           "resources/default_scenery/readme.txt=readme",
+                                           "resources/custom_scenery/tevor2/objects/o.obj=3d",
+                                           "resources/custom_scenery/CORINE_Europe/c.dsf=trees",
+                                           "resources/custom_scenery/vilage_overlay/v.dsf=houses"});
+        fixture::make(xp.toStdString(), {"Airfoils/x.afl=airfoil", "Resources/default scenery/+40+010/a.dsf=old a",
+                                         "Resources/default scenery/old/keep.dsf=keep",
+                                         "Custom Scenery/mine/m.dsf=mine"});
 
         platform.volumes = {{"/", "/"}, {"VARNOD2", disc.toStdString()}};
         platform.onMessage = [this](const std::string&) {
@@ -96,7 +95,7 @@ struct Setup {
         const std::string top = tmp.path().toStdString();
         if (::chmod(top.c_str(), 0755) != 0 ||
             std::system(("chown -R 65534:65534 '" + xp.toStdString() + "'").c_str()) != 0 ||
-            ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            !child::becomeNobody().empty())
             return "skipped: cannot become an ordinary user";
         return {};
     }
@@ -110,59 +109,40 @@ struct Setup {
     QStringList clickInChild(const std::function<std::string()>& prepare)
     {
         warten();  // made here, so the child only shows it
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return {"pipe failed"};
-        std::fflush(stdout);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
-            ::alarm(60);
-            std::string out = prepare();
-            if (out.empty()) {
-                click(xp);
-                for (const auto& m : platform.Messages())
-                    out += m + '\0';
-            }
-            for (std::size_t at = 0; at < out.size();) {
-                const ssize_t n = ::write(fds[1], out.data() + at, out.size() - at);
-                if (n <= 0)
-                    ::_exit(3);
-                at += std::size_t(n);
-            }
-            ::_exit(0);
-        }
-        ::close(fds[1]);
-        QByteArray all;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-            all.append(buffer, n);
-        ::close(fds[0]);
-        ::waitpid(pid, nullptr, 0);
+        child::Options options;
+        options.setUp = prepare;
+        const child::Ended end = child::run([&](child::Report& out) {
+            click(xp);
+            for (const auto& m : platform.Messages())
+                out.write(m + '\0');
+            return 0;
+        }, options);
+        if (!end.skipped.empty())
+            return {QString::fromStdString(end.skipped)};
+        const QByteArray all = QByteArray::fromStdString(end.output);
         QStringList messages;
         for (const QByteArray& m : all.split('\0'))
             if (!m.isEmpty())
                 messages << QString::fromUtf8(m);
+        if (!end.exitedWith(0))
+            messages << "child ended with " + QString::fromStdString(end.describe());
         return messages;
     }
 };
 
+// What a row of checks changes in the setup before the click.
+using Change = std::function<void(Setup&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestDisc2Install : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        vela::RuntimeInit(0, nullptr);
-        _StaticInit();
-    }
-    void cleanup()
-    {
-        _Finalise();
-        vela::RuntimeExit();
-    }
+    void init() { runtime_.emplace(_StaticInit, _Finalise); }
+    void cleanup() { runtime_.reset(); }
 
     void checks_data();
     void checks();
@@ -188,96 +168,99 @@ private slots:
     void lockedNavigationFoldersAreUnlocked();
     void failedFlushIsReported();
     void deepDiscInstallsWhole();
+
+private:
+    std::optional<testsupport::RuntimeGuard> runtime_;
 };
 
 void TestDisc2Install::checks_data()
 {
-    QTest::addColumn<QString>("change");
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("chosen");  // in the folder dialog, below the temporary folder; empty: cancelled
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("quits");
+    QTest::addColumn<bool>("installs");  // else nothing below the X-Plane folder changes
 
-    const QString done = "Installation beendet";
-    QTest::newRow("dialog cancelled") << "cancel"
-        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false;
-    QTest::newRow("folder missing") << "missing folder" << QStringList{"Ordner nicht gefunden."} << false;
-    QTest::newRow("no Airfoils") << "no Airfoils" << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"}
-                                 << false;
-    QTest::newRow("Airfoils is a file") << "Airfoils file" << QStringList{done} << true;
-    QTest::newRow("no volume") << "no volume" << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
-    QTest::newRow("other volume") << "other volume" << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
-    QTest::newRow("disc without resources") << "no resources" << QStringList{"resources existiert nicht"}
-                                            << false;
-    QTest::newRow("no Custom Scenery") << "no Custom Scenery" << QStringList{"Kein X-Plane-Verzeichnis"}
-                                       << false;
-    QTest::newRow("no Resources") << "no Resources"
-        << QStringList{"Zielverzeichnis nicht gefunden: Resources", done} << true;
-    QTest::newRow("no default scenery") << "no default scenery"
-        << QStringList{"Zielverzeichnis nicht gefunden: default scenery", done} << true;
+    const Change none = [](Setup&) {};
+    const auto removed = [](const char* folder) -> Change {
+        return [folder](Setup& s) { QDir(s.xp + "/" + folder).removeRecursively(); };
+    };
+    // The disc where the system mounts a drive under a name of its own, as
+    // a volume of that label, and under a later mount of another name.
+    const auto elsewhere = [](const char* label, bool hidden) -> Change {
+        return [label, hidden](Setup& s) {
+            const QString drive = s.tmp.filePath("media/cdrom0");
+            QVERIFY(QDir().rename(s.disc, drive));
+            s.platform.volumes = {{"/", "/"}, {label, drive.toStdString()}};
+            if (hidden)
+                s.platform.volumes.push_back({"DATA", (drive + "/resources").toStdString()});
+        };
+    };
+    const QString xp = "X-Plane 9", done = "Installation beendet";
+    QTest::newRow("dialog cancelled") << none << QString()
+        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false << false;
+    QTest::newRow("folder missing") << none << "nowhere" << QStringList{"Ordner nicht gefunden."} << false
+                                    << false;
+    QTest::newRow("no Airfoils") << removed("Airfoils") << xp
+                                 << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"} << false << false;
+    QTest::newRow("Airfoils is a file") << Change([](Setup& s) {
+        QDir(s.xp + "/Airfoils").removeRecursively();
+        write(s.xp + "/Airfoils", "");
+    }) << xp << QStringList{done} << true << true;
+    QTest::newRow("no volume") << Change([](Setup& s) { s.platform.volumes.clear(); }) << xp
+                               << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false << false;
+    QTest::newRow("other volume") << Change([](Setup& s) {
+        s.platform.volumes = {{"/", "/"}, {"VARNOD1", s.disc.toStdString()}};
+    }) << xp << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false << false;
+    QTest::newRow("disc without resources")
+        << Change([](Setup& s) { QDir(s.disc + "/resources").removeRecursively(); }) << xp
+        << QStringList{"resources existiert nicht"} << false << false;
+    QTest::newRow("no Custom Scenery") << removed("Custom Scenery") << xp
+                                       << QStringList{"Kein X-Plane-Verzeichnis"} << false << false;
+    QTest::newRow("no Resources") << removed("Resources") << xp
+        << QStringList{"Zielverzeichnis nicht gefunden: Resources", done} << true << false;
+    QTest::newRow("no default scenery") << removed("Resources/default scenery") << xp
+        << QStringList{"Zielverzeichnis nicht gefunden: default scenery", done} << true << false;
     // Found by its label where the system mounts a drive under a name of its own.
-    QTest::newRow("disc labelled VARNOD2 at /media/cdrom0") << "mounted elsewhere" << QStringList{done}
-                                                            << true;
-    QTest::newRow("disc named otherwise at /media/cdrom0") << "other name elsewhere"
-        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
-    QTest::newRow("disc below a later mount of another name") << "hidden by a later mount"
-        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false;
+    QTest::newRow("disc labelled VARNOD2 at /media/cdrom0") << elsewhere("VARNOD2", false) << xp
+                                                            << QStringList{done} << true << true;
+    QTest::newRow("disc named otherwise at /media/cdrom0") << elsewhere("VARNOD1", false) << xp
+        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false << false;
+    QTest::newRow("disc below a later mount of another name") << elsewhere("VARNOD2", true) << xp
+        << QStringList{"Bitte Tessavel DVD 2 einlegen!"} << false << false;
 }
 
 // Which checks leave the main window open for another try, and which end the run.
 void TestDisc2Install::checks()
 {
-    QFETCH(QString, change);
+    QFETCH(Change, change);
+    QFETCH(QString, chosen);
     QFETCH(QStringList, expected);
     QFETCH(bool, quits);
+    QFETCH(bool, installs);
     Setup s;
-    QString chosen = s.xp;
-    if (change == "missing folder")
-        chosen = s.tmp.filePath("nowhere");
-    if (change == "no Airfoils")
-        QDir(s.xp + "/Airfoils").removeRecursively();
-    if (change == "Airfoils file") {
-        QDir(s.xp + "/Airfoils").removeRecursively();
-        write(s.xp + "/Airfoils", "");
-    }
-    if (change == "no volume")
-        s.platform.volumes.clear();
-    if (change == "other volume")
-        s.platform.volumes = {{"/", "/"}, {"VARNOD1", s.disc.toStdString()}};
-    if (change == "no resources")
-        QDir(s.disc + "/resources").removeRecursively();
-    if (change == "mounted elsewhere" || change == "other name elsewhere" ||
-        change == "hidden by a later mount") {
-        const QString drive = s.tmp.filePath("media/cdrom0");
-        QVERIFY(QDir().rename(s.disc, drive));
-        s.platform.volumes = {{"/", "/"}, {change == "other name elsewhere" ? "VARNOD1" : "VARNOD2",
-                                           drive.toStdString()}};
-        if (change == "hidden by a later mount")
-            s.platform.volumes.push_back({"DATA", (drive + "/resources").toStdString()});
-    }
-    if (change == "no Custom Scenery")
-        QDir(s.xp + "/Custom Scenery").removeRecursively();
-    if (change == "no Resources")
-        QDir(s.xp + "/Resources").removeRecursively();
-    if (change == "no default scenery")
-        QDir(s.xp + "/Resources/default scenery").removeRecursively();
+    change(s);
+    if (QTest::currentTestFailed())
+        return;
     const QStringList before = fixture::tree(s.xp);
 
-    if (change == "cancel")
+    if (chosen.isEmpty())
         s.click(std::nullopt);
     else
-        s.click(chosen);
+        s.click(s.tmp.filePath(chosen));
 
     QCOMPARE(s.messages(), expected);
     QCOMPARE(vela::QuitRequested(), quits);
     // The progress window appears only once the run will end with "Installation beendet".
     QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
-    if (change == "Airfoils file" || change == "mounted elsewhere") {
+    if (installs) {
         QCOMPARE(read(s.xp + "/Resources/default scenery/readme.txt"), QByteArray("readme"));
     } else {
         // Refused or stopped early: nothing created or changed.
         QCOMPARE(fixture::tree(s.xp), before);
     }
     QCOMPARE(Modul1::zielordner ? QString::fromStdString(Modul1::zielordner->AbsolutePath()) : QString(),
-             change == "cancel" ? QString() : chosen);
+             chosen.isEmpty() ? QString() : s.tmp.filePath(chosen));
 }
 
 void TestDisc2Install::installsCopyPlan()
@@ -660,10 +643,7 @@ void TestDisc2Install::discLinksAreNeverFollowed()
         if (!installed.isEmpty())
             QVERIFY2(QFileInfo::exists(s.xp + "/" + installed), qPrintable(installed));
         // The next run starts afresh, as a new start of the program would.
-        _Finalise();
-        vela::RuntimeExit();
-        vela::RuntimeInit(0, nullptr);
-        _StaticInit();
+        runtime_->restart();
     }
 }
 

@@ -15,6 +15,7 @@
 #include "shell/modul1.h"
 #include "shell/start.h"
 #include "shell/warten.h"
+#include "runtime_guard.h"
 #include "vela/testplatform.h"
 #include "window_checks.h"
 
@@ -80,27 +81,20 @@ private slots:
     void cleanup();
 
 private:
-    bool inWindowTest_ = false;
+    std::optional<testsupport::RuntimeGuard> runtime_;
 };
 
 void TestDisc2Windows::init()
 {
     // Window tests build the windows without running the program.
     const QString name = QTest::currentTestFunction();
-    inWindowTest_ = !name.startsWith("startup") && !name.startsWith("quits") &&
-                    !name.startsWith("exception");
-    if (inWindowTest_) {
-        vela::RuntimeInit(0, nullptr);
-        _StaticInit();
-    }
+    if (!name.startsWith("startup") && !name.startsWith("quits") && !name.startsWith("exception"))
+        runtime_.emplace(_StaticInit, _Finalise);
 }
 
 void TestDisc2Windows::cleanup()
 {
-    if (inWindowTest_) {
-        _Finalise();
-        vela::RuntimeExit();
-    }
+    runtime_.reset();
     QVERIFY(vela::AllWindows().empty());
 }
 

@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include "child.h"
 #include "vela/filetype.h"
 #include "vela/ref.h"
 
@@ -24,13 +24,10 @@ vela::Ref<vela::FileType> held;
 template <class F>
 int inChild(F f)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const int status = child::run([&](child::Report&) {
         f();
-        _exit(99);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
+        return 99;
+    }).status;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

@@ -7,15 +7,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sched.h>
+#include <functional>
 #include <sys/file.h>
-#include <sys/mount.h>
-#include <sys/ptrace.h>
-#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "child.h"
 #include "faults.h"
 #include "fixture.h"
 #include "vela/folderitem.h"
@@ -97,30 +96,28 @@ struct ChildReport {
     char note[256] = {};
 };
 
+// The child first runs setUp, if any (child::Options::setUp): when that
+// cannot be done, the report is "skipped", with why as its note.
 template <class F>
-ChildReport runInChild(F&& body)
+ChildReport runInChild(F&& body, std::function<std::string()> setUp = {})
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        qFatal("pipe failed");
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
+    child::Options options;
+    options.setUp = std::move(setUp);
+    const child::Ended end = child::run([&](child::Report& out) {
         ChildReport r;
         r.reported = true;
         body(r);
-        ssize_t n = ::write(fds[1], &r, sizeof r);
-        ::_exit(n == ssize_t(sizeof r) ? 0 : 1);
-    }
-    ::close(fds[1]);
+        out.write(&r, sizeof r);
+        return 0;
+    }, options);
     ChildReport r;
-    ssize_t n = ::read(fds[0], &r, sizeof r);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (n != ssize_t(sizeof r)) {
-        r = ChildReport();
-        std::snprintf(r.note, sizeof r.note, "child gave no report, wait status %d", status);
+    if (!end.skipped.empty()) {
+        r.reported = r.skipped = true;
+        std::snprintf(r.note, sizeof r.note, "%s", end.skipped.c_str());
+    } else if (end.output.size() == sizeof r) {
+        std::memcpy(&r, end.output.data(), sizeof r);
+    } else {
+        std::snprintf(r.note, sizeof r.note, "child gave no report, %s", end.describe().c_str());
     }
     return r;
 }
@@ -219,12 +216,7 @@ void TestFolderItem::child()
     fixture::TempDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
-    fs::create_directory(root / "Airfoils");
-    fs::create_directory(root / "Earth nav data");
-    writeFile(root / "readme.txt", "r");
-    writeFile(root / ".hidden", "h");
-    writeFile(root / "Mixed", "m");
-    writeFile(root / "MIXED", "M");
+    fixture::make(root, {"Airfoils/", "Earth nav data/", "readme.txt=r", ".hidden=h", "Mixed=m", "MIXED=M"});
 
     fs::path base = root;
     if (parent == "missing")
@@ -247,10 +239,7 @@ void TestFolderItem::itemsInNameOrder()
     fixture::TempDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
-    writeFile(root / "b.dat", "b");
-    writeFile(root / "a2", "x");
-    fs::create_directory(root / "c dir");
-    writeFile(root / "a", "a");
+    fixture::make(root, {"b.dat=b", "a2=x", "c dir/", "a=a"});
 
     FolderItem folder(root);
     QCOMPARE(folder.Count(), 4);
@@ -401,17 +390,10 @@ void TestFolderItem::countFollowsChanges()
     }
     fs::create_directory(root / "ram");
     ChildReport r = runInChild([&](ChildReport& rep) {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tessavel-test", (root / "ram").c_str(), "ramfs", 0, nullptr) != 0) {
-            rep.skipped = true;
-            std::snprintf(rep.note, sizeof rep.note, "%s", std::strerror(errno));
-            return;
-        }
         const QString err = followChanges(root / "ram" / "d");
         rep.ok = err.isEmpty();
         std::snprintf(rep.note, sizeof rep.note, "%s", qPrintable(err));
-    });
+    }, [&] { return child::mount("ramfs", root / "ram"); });
     QVERIFY2(r.reported, r.note);
     if (r.skipped)
         QSKIP(qPrintable(QString("no ramfs mount here: ") + r.note));
@@ -709,11 +691,7 @@ void TestFolderItem::copyOntoFolderOfSameName()
     fixture::TempDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
-    fs::create_directory(root / "src");
-    fs::create_directory(root / "dst");
-    writeFile(root / "src" / "Resources", "a file");
-    fs::create_directory(root / "dst" / "Resources");
-    writeFile(root / "dst" / "Resources" / "inside", "keep");
+    fixture::make(root, {"src/Resources=a file", "dst/Resources/inside=keep"});
 
     FolderItem f(root / "src" / "Resources");
     QVERIFY(!f.CopyFileTo(item(root / "dst")));
@@ -796,10 +774,7 @@ void TestFolderItem::listedLinkToFolderListsNothing()
     fixture::TempDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
-    fs::create_directories(root / "disc");
-    fs::create_directories(root / "outside");
-    writeFile(root / "outside" / "secret", "secret");
-    fs::create_directory_symlink("../outside", root / "disc" / "Evil");
+    fixture::make(root, {"disc/", "outside/secret=secret", "disc/Evil->../outside"});
     auto entries = FolderItem(root / "disc").Entries();
     QCOMPARE(int(entries.size()), 1);
     QVERIFY(entries[0]->ListedAsLink());
@@ -817,17 +792,10 @@ void TestFolderItem::unreadableFolderIsNoEmptyFolder()
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp);
     QCOMPARE(::chmod(root.c_str(), 0755), 0);
-    fs::create_directory(root / "locked");
-    writeFile(root / "locked" / "inside.dsf", "x");
-    QCOMPARE(::chmod((root / "locked").c_str(), 0), 0);
-    writeFile(root / "plain", "p");
+    fixture::make(root, {"locked/inside.dsf=x", "locked/@000", "plain=p"});
 
     // Root reads any folder, so the child drops to an ordinary user.
     ChildReport r = runInChild([&](ChildReport& rep) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            rep.skipped = true;
-            return;
-        }
         FolderItem locked(root / "locked");
         rep.entries = int(locked.Entries().size());
         rep.error = locked.LastError();
@@ -836,7 +804,7 @@ void TestFolderItem::unreadableFolderIsNoEmptyFolder()
         rep.oldIntact = missing.Entries().empty() && missing.LastError() == FileError::None &&
                         file.Entries().empty() && file.LastError() == FileError::None &&
                         missing.Count() == 0 && missing.LastError() == FileError::None;
-    });
+    }, child::becomeNobody);
     ::chmod((root / "locked").c_str(), 0755);
     QVERIFY2(r.reported, r.note);
     if (r.skipped)
@@ -883,10 +851,6 @@ void TestFolderItem::copyWhereTheSystemLacksSomething()
     fs::create_directory_symlink("../elsewhere", root / "dst" / "Linked");
 
     ChildReport r = runInChild([&](ChildReport& rep) {
-        if (missing >= 0 && !faults::withhold(faults::Missing(missing))) {
-            rep.skipped = true;
-            return;
-        }
         auto dst = item(root / "dst");
         FolderItem a(root / "src" / "new.dat"), b(root / "src" / "old.dat"), c(root / "src" / "Linked");
         rep.ok = a.CopyFileTo(dst) && b.CopyFileTo(dst);
@@ -894,7 +858,7 @@ void TestFolderItem::copyWhereTheSystemLacksSomething()
         rep.oldIntact = !c.CopyFileTo(dst) && c.LastError() == FileError::Write;
         std::snprintf(rep.note, sizeof rep.note, "%s %s", a.LastErrorDetail().c_str(),
                       b.LastErrorDetail().c_str());
-    });
+    }, missing >= 0 ? faults::without(faults::Missing(missing)) : nullptr);
     QVERIFY2(r.reported, r.note);
     if (r.skipped)
         QSKIP("no seccomp filter here");
@@ -927,10 +891,7 @@ void TestFolderItem::workFolderRemovedByAnotherCopy()
     fixture::TempDir tmp;
     QVERIFY(tmp.isValid());
     const fs::path root = rootOf(tmp), work = root / "dst" / ".tessavel-temp";
-    fs::create_directory(root / "src");
-    fs::create_directory(root / "dst");
-    writeFile(root / "src" / "f", "new");
-    writeFile(root / "dst" / "f", "old");
+    fixture::make(root, {"src/f=new", "dst/f=old"});
     int held = -1;
     if (found) {
         // Still being written by the other copy, so this one's clean-up leaves it.
@@ -939,65 +900,31 @@ void TestFolderItem::workFolderRemovedByAnotherCopy()
         held = ::open((work / ".part-held000000000000").c_str(), O_RDONLY | O_CLOEXEC);
         QVERIFY(held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) == 0);
     }
-    int fds[2];
-    QVERIFY(::pipe2(fds, O_CLOEXEC) == 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::alarm(60);
-        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
-            ::_exit(77);
-        ::raise(SIGSTOP);
+    bool removed = false;
+    child::Options stopped;
+    stopped.setUp = child::traceMe;
+    stopped.during = child::atReturnFrom(SYS_mkdirat, [&] {
+        // The other copy finishes its file and clears the folder.
+        if (held >= 0) {
+            fs::remove(work / ".part-held000000000000");
+            ::close(held);
+            held = -1;
+        }
+        removed = ::rmdir(work.c_str()) == 0;
+    });
+    const child::Ended end = child::run([&](child::Report& out) {
         FolderItem f(root / "src" / "f");
         const bool ok = f.CopyFileTo(item(root / "dst"));
-        (void)!::write(fds[1], f.LastErrorDetail().data(), f.LastErrorDetail().size());
-        ::_exit(ok ? 0 : 1);
-    }
-    ::close(fds[1]);
-    int status = 0;
-    bool removed = false;
-    long syscall = -1;
-    if (::waitpid(pid, &status, 0) == pid && WIFSTOPPED(status) &&
-        ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL) == 0) {
-        for (int signal = 0; ::ptrace(PTRACE_SYSCALL, pid, nullptr, signal) == 0;) {
-            if (::waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status))
-                break;
-            signal = 0;
-            if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
-                signal = WSTOPSIG(status) == SIGSTOP ? 0 : WSTOPSIG(status);
-                continue;
-            }
-            __ptrace_syscall_info info{};
-            if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0)
-                break;
-            if (info.op == PTRACE_SYSCALL_INFO_ENTRY)
-                syscall = long(info.entry.nr);
-            else if (info.op == PTRACE_SYSCALL_INFO_EXIT && syscall == SYS_mkdirat) {
-                // The other copy finishes its file and clears the folder.
-                if (held >= 0) {
-                    fs::remove(work / ".part-held000000000000");
-                    ::close(held);
-                    held = -1;
-                }
-                removed = ::rmdir(work.c_str()) == 0;
-                ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
-                break;
-            }
-        }
-    }
-    if (!WIFEXITED(status))
-        ::waitpid(pid, &status, 0);
+        out.write(f.LastErrorDetail());
+        return ok ? 0 : 1;
+    }, stopped);
     if (held >= 0)
         ::close(held);
-    std::string detail;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        detail.append(buffer, std::size_t(n));
-    ::close(fds[0]);
-    QVERIFY2(WIFEXITED(status), qPrintable(QString("child ended with status %1").arg(status)));
-    if (WEXITSTATUS(status) == 77)
+    QVERIFY2(WIFEXITED(end.status), qPrintable(QString("child ended with %1").arg(QString::fromStdString(end.describe()))));
+    if (!end.skipped.empty())
         QSKIP("no ptrace here, to stop the copy at the right moment");
     QVERIFY2(removed, "the copy made no work folder");
-    QVERIFY2(WEXITSTATUS(status) == 0, detail.c_str());
+    QVERIFY2(end.exitedWith(0), end.output.c_str());
     QCOMPARE(readFile(root / "dst" / "f"), QByteArray("new"));
     QCOMPARE(entriesOf(root / "dst"), QStringList{"f"});
 }
@@ -1040,30 +967,17 @@ void TestFolderItem::copyOnFullFileSystem()
     if (existing && !tmpfs)
         writeFile(root / "dst" / "big.dsf", old);
 
+    const fs::path dst = root / "dst";
     ChildReport r = runInChild([&](ChildReport& rep) {
         std::signal(SIGXFSZ, SIG_IGN);
-        const fs::path dst = root / "dst";
-        if (tmpfs) {
-            if (::unshare(CLONE_NEWNS) != 0 ||
-                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                ::mount("tessavel-test", dst.c_str(), "tmpfs", 0, "size=256k") != 0) {
-                rep.skipped = true;
-                std::snprintf(rep.note, sizeof rep.note, "%s", std::strerror(errno));
+        if (tmpfs && existing) {
+            int fd = ::open((dst / "big.dsf").c_str(), O_WRONLY | O_CREAT, 0644);
+            if (fd < 0 || ::write(fd, old.constData(), size_t(old.size())) != old.size()) {
+                std::snprintf(rep.note, sizeof rep.note, "old file: %s", std::strerror(errno));
+                rep.reported = false;
                 return;
             }
-            if (existing) {
-                int fd = ::open((dst / "big.dsf").c_str(), O_WRONLY | O_CREAT, 0644);
-                if (fd < 0 || ::write(fd, old.constData(), size_t(old.size())) != old.size()) {
-                    std::snprintf(rep.note, sizeof rep.note, "old file: %s", std::strerror(errno));
-                    rep.reported = false;
-                    return;
-                }
-                ::close(fd);
-            }
-        } else {
-            // Less than the source, less than the old file.
-            struct rlimit limit = {100 * 1024, 100 * 1024};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::close(fd);
         }
         FolderItem f(root / "src" / "big.dsf");
         rep.ok = f.CopyFileTo(New<FolderItem>(dst));
@@ -1073,11 +987,18 @@ void TestFolderItem::copyOnFullFileSystem()
         rep.tempLeft = tempLeft(dst);
         rep.targetExists = fs::exists(dst / "big.dsf");
         rep.oldIntact = readFile(dst / "big.dsf") == old;
+    }, [&] {
+        if (tmpfs) {
+            const std::string why = child::mount("tmpfs", dst, "size=256k");
+            return why.empty() ? why : "no tmpfs mount here: " + why;
+        }
+        // Less than the source, less than the old file.
+        return child::limitFileSize(100 * 1024);
     });
 
     QVERIFY2(r.reported, r.note);
     if (r.skipped)
-        QSKIP(qPrintable(QString("no tmpfs mount here: ") + r.note));
+        QSKIP(r.note);
     QVERIFY2(!r.ok, r.note);
     QCOMPARE(r.error, FileError::Write);
     QVERIFY(!r.tempLeft);

@@ -30,6 +30,7 @@
 #include "vela/dialogs.h"
 #include "vela/window.h"
 #include "fixture.h"
+#include "runtime_guard.h"
 #include "window_checks.h"
 
 using vela::New;
@@ -290,9 +291,15 @@ private slots:
     void mainWindowAfterADialogWindow();
 
     void cleanup();
+    void cleanupTestCase();
+
+private:
+    std::optional<testsupport::RuntimeGuard> runtime_;
 };
 
-void TestFramework::initTestCase() { vela::RuntimeInit(0, nullptr); }
+void TestFramework::initTestCase() { runtime_.emplace(); }
+
+void TestFramework::cleanupTestCase() { runtime_.reset(); }
 
 // ---- start-up ----
 
@@ -1161,7 +1168,7 @@ void TestFramework::mainWindowAfterADialogWindow()
 {
     QFETCH(bool, closeMain);
     QFETCH(int, status);
-    vela::RuntimeInit(0, nullptr);
+    runtime_->restart();
     // The main window is the first ordinary window, also where a dialog-style
     // window was made before it.
     auto early = makeWindow("Früh", 200, 100, 1, true, "Kopiervorgang");
@@ -1170,7 +1177,7 @@ void TestFramework::mainWindowAfterADialogWindow()
     QTimer::singleShot(100, [] { QCoreApplication::exit(42); });
     QCOMPARE(QApplication::exec(), status);
     QCOMPARE(vela::QuitRequested(), closeMain);
-    vela::RuntimeInit(0, nullptr);
+    runtime_->restart();
 }
 
 QTEST_MAIN(TestFramework)

@@ -16,7 +16,6 @@
 #include "shell/warten.h"
 #include "vela/testplatform.h"
 
-using fixture::write;
 using vela::testing::TestPlatform;
 
 namespace {
@@ -51,17 +50,15 @@ struct Install {
     {
         disc = tmp.filePath("media/VARNOD2");
         xp = tmp.filePath("X-Plane 9");
-        const QString r = disc + "/resources/";
+        QStringList onDisc = {"resources/custom_scenery/tevor2/o.obj=3d",
+                              "resources/custom_scenery/CORINE_Europe/c.dsf=trees",
+                              "resources/custom_scenery/vilage_overlay/v.dsf=houses"};
         for (const QString& t : QStringList{"t1", "t2", "t3", "t4"})
             for (const QString& f : QStringList{"f01", "f02", "f03", "f04", "f05", "f06"})
-                write(r + "default_scenery/" + t + "/" + f + ".dsf", ("new " + t + f).toUtf8());
-        write(r + "custom_scenery/tevor2/o.obj", "3d");
-        write(r + "custom_scenery/CORINE_Europe/c.dsf", "trees");
-        write(r + "custom_scenery/vilage_overlay/v.dsf", "houses");
-        write(xp + "/Airfoils/x.afl", "airfoil");
-        write(xp + "/" + scenery + "t1/f05.dsf", "old");
-        write(xp + "/" + scenery + "t3/f02.dsf", "old");
-        fixture::mkdir(xp + "/Custom Scenery");
+                onDisc << "resources/default_scenery/" + t + "/" + f + ".dsf=new " + t + f;
+        fixture::make(disc.toStdString(), onDisc);
+        fixture::make(xp.toStdString(), {"Airfoils/x.afl=airfoil", scenery + "t1/f05.dsf=old",
+                                         scenery + "t3/f02.dsf=old", "Custom Scenery/"});
         platform.volumes = {{"/", "/"}, {"VARNOD2", disc.toStdString()}};
 
         platform.onBackgroundTask = [this] {
