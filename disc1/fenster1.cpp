@@ -13,7 +13,7 @@ void Fenster1::Layout()
 
 void Fenster1::_CreateControls0()
 {
-    _CreateButtonsAndHeadline(195);
+    CreateButtonsAndHeadline(195);
     AddControl<vela::StaticText>(
         *this, "StaticText3",
         StaticTextList("StaticText3", {24, 121, 478, 47, 3},
@@ -31,4 +31,4 @@ void Fenster1::_CreateControls0()
                        0, true, 10));
 }
 
-void Fenster1::btn_installieren_Action() { _InstallRequest(nullptr); }
+void Fenster1::btn_installieren_Action() { InstallRequest(nullptr); }

@@ -15,7 +15,7 @@ void Fenster1::Layout()
 
 void Fenster1::_CreateControls0()
 {
-    _CreateButtonsAndHeadline(323);
+    CreateButtonsAndHeadline(323);
     AddControl<vela::StaticText>(
         *this, "StaticText3",
         StaticTextList("StaticText3", {24, 141, 478, 47, 3},
@@ -50,7 +50,7 @@ void Fenster1::_CreateControls0()
 void Fenster1::btn_installieren_Action()
 {
     // The options are read at every click, also when the dialog was cancelled.
-    _InstallRequest([](Fenster1& window) {
+    InstallRequest([](Fenster1& window) {
         auto ticked = [&](const char* name) {
             return vela::RuntimeCheckCast<vela::CheckBox>(window.ControlByName(name))->Value();
         };

@@ -53,7 +53,7 @@ void Fenster1::Event_Open()
     ::Fenster1()->SetTop(centre(vela::Screen(0)->Height, ::Fenster1()->Height()));
 }
 
-void Fenster1::_CreateButtonsAndHeadline(int buttonTop)
+void Fenster1::CreateButtonsAndHeadline(int buttonTop)
 {
     using namespace layout;
     AddControl<vela::PushButton>(*this, "btn_installieren",
@@ -70,7 +70,7 @@ void Fenster1::_CreateButtonsAndHeadline(int buttonTop)
                        "Hiermit installieren Sie die Tessavel für X-Plane 9", 1, false, 0));
 }
 
-void Fenster1::_InstallRequest(void (*readOptions)(Fenster1&))
+void Fenster1::InstallRequest(void (*readOptions)(Fenster1&))
 {
     // Stored before any check: a cancelled dialog forgets an earlier choice.
     Modul1::zielordner = vela::SelectFolder();

@@ -33,10 +33,10 @@ public:
 protected:
     // What both programs' windows show alike: the two buttons, bound to
     // their handlers, and the headline.
-    void _CreateButtonsAndHeadline(int buttonTop);
+    void CreateButtonsAndHeadline(int buttonTop);
     // The install request: asks for the X-Plane folder, lets the program
     // read its options, checks the folder and starts the install.
-    void _InstallRequest(void (*readOptions)(Fenster1&));
+    void InstallRequest(void (*readOptions)(Fenster1&));
 };
 
 // The one main window, created on first use.

@@ -144,7 +144,7 @@ template <class W>
 void BindAction(W& window, const std::string& name, void (W::*handler)())
 {
     auto button = vela::RuntimeCheckCast<vela::PushButton>(window.ControlByName(name));
-    vela::_InstallActionHandler(button, &window, handler);
+    vela::InstallActionHandler(button, &window, handler);
 }
 
 } // namespace layout

@@ -46,18 +46,18 @@ void _Main()
     }
 }
 
-void _StaticInit()
+void StaticInit()
 {
     for (const char* name : {"Fenster1.Fenster1", "Menü.Menü", "warten.warten", "Globals"})
         vela::RegisterClass(name);
     Modul1::InitModuleProperties();
 }
 
-void _Finalise()
+void Finalise()
 {
-    vela::_ReleaseImplicitWindowList();
-    vela::_ReleaseDirtyWindows();
-    vela::_ReleaseWindows();
+    vela::ReleaseImplicitWindowList();
+    vela::ReleaseDirtyWindows();
+    vela::ReleaseWindows();
     FileTypes::pAlles = nullptr;
     Menü::_implicitInstance = nullptr;
     Modul1::zielordner = nullptr;
@@ -66,8 +66,8 @@ void _Finalise()
 int ProgramEntry(int argc, char** argv)
 {
     vela::RuntimeInit(argc, argv);
-    _StaticInit();
+    StaticInit();
     _Main();
-    _Finalise();
+    Finalise();
     return vela::RuntimeExit();
 }

@@ -18,9 +18,9 @@ void _MakeDefaultView();
 // Start-up and the event loop, inside one catch-all.
 void _Main();
 // Registers the program's classes and gives the module properties their first values.
-void _StaticInit();
+void StaticInit();
 // Releases the program's global references.
-void _Finalise();
+void Finalise();
 
 // The whole run; the result is the process exit status.
 int ProgramEntry(int argc, char** argv);

@@ -237,7 +237,7 @@ int main(int argc, char** argv)
         return 2;
     }
     vela::RuntimeInit(argc, argv);
-    _StaticInit();
+    StaticInit();
     warten()->Show();
     vela::RuntimeBackgroundTask();
     auto t0 = clock::now();
@@ -246,7 +246,7 @@ int main(int argc, char** argv)
     const double seconds = std::chrono::duration<double>(clock::now() - t0).count();
     std::printf("%.6f\n", seconds);
     const bool ok = Modul1::kopierfehler.empty() && flushed;
-    _Finalise();
+    Finalise();
     vela::RuntimeExit();
     return ok ? 0 : 1;
 }

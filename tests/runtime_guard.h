@@ -1,6 +1,6 @@
 // The framework's runtime for a test: started when the guard is made, ended
 // when it goes. A test of a program gives the program's own start-up and
-// shut-down (_StaticInit, _Finalise), which then run inside it, as in the
+// shut-down (StaticInit, Finalise), which then run inside it, as in the
 // program's run.
 #pragma once
 

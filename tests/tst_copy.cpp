@@ -307,7 +307,7 @@ void TestCopy::initTestCase()
 
 void TestCopy::init()
 {
-    runtime_.emplace(_StaticInit, _Finalise);
+    runtime_.emplace(StaticInit, Finalise);
     Modul1::kopierfehler.clear();
 }
 

@@ -21,7 +21,7 @@ class TestDisc1 : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { runtime_.emplace(_StaticInit, _Finalise); }
+    void init() { runtime_.emplace(StaticInit, Finalise); }
     void cleanup() { runtime_.reset(); }
     void mainWindow();
     void progressWindowFrame();

@@ -141,7 +141,7 @@ class TestDisc2Install : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { runtime_.emplace(_StaticInit, _Finalise); }
+    void init() { runtime_.emplace(StaticInit, Finalise); }
     void cleanup() { runtime_.reset(); }
 
     void checks_data();

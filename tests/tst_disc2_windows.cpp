@@ -89,7 +89,7 @@ void TestDisc2Windows::init()
     // Window tests build the windows without running the program.
     const QString name = QTest::currentTestFunction();
     if (!name.startsWith("startup") && !name.startsWith("quits") && !name.startsWith("exception"))
-        runtime_.emplace(_StaticInit, _Finalise);
+        runtime_.emplace(StaticInit, Finalise);
 }
 
 void TestDisc2Windows::cleanup()

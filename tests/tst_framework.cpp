@@ -215,8 +215,8 @@ int startAsProgram()
         QTimer::singleShot(0, [] { vela::Quit(0); });
         vela::_RuntimeRun();
     }
-    vela::_ReleaseImplicitWindowList();
-    vela::_ReleaseWindows();
+    vela::ReleaseImplicitWindowList();
+    vela::ReleaseWindows();
     return vela::RuntimeExit();
 }
 
@@ -370,8 +370,8 @@ void TestFramework::startPrintsOnlyWhatFailed()
 
 void TestFramework::cleanup()
 {
-    vela::_ReleaseImplicitWindowList();
-    vela::_ReleaseWindows();
+    vela::ReleaseImplicitWindowList();
+    vela::ReleaseWindows();
 }
 
 // ---- references ----

@@ -288,7 +288,7 @@ void PushButton::Push()
     // for the cancel button's, which ends the program.
     if (!detail::BeginAction(BoolProperty("Cancel")))
         return;
-    _Guarded(action_);
+    Guarded(action_);
     detail::EndAction();
 }
 

@@ -77,7 +77,7 @@ QMenuBar* detail::ToQtMenuBar(const MenuBar& bar)
             }
             a->setEnabled(item->HasHandler() || item->AutoEnable);
             MenuItem* raw = item.get();
-            QObject::connect(a, &QAction::triggered, [raw] { _Guarded([raw] { raw->Action(); }); });
+            QObject::connect(a, &QAction::triggered, [raw] { Guarded([raw] { raw->Action(); }); });
         }
     }
     return qbar;

@@ -61,9 +61,9 @@ int RuntimeExit()
 {
     auto& s = state();
     int status = s.failed ? 1 : s.quitCode;
-    _ReleaseImplicitWindowList();
-    _ReleaseDirtyWindows();
-    _ReleaseWindows();
+    ReleaseImplicitWindowList();
+    ReleaseDirtyWindows();
+    ReleaseWindows();
     s.app = {};
     if (s.ownedApp) {
         delete s.ownedApp;

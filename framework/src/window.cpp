@@ -343,9 +343,9 @@ Window* detail::WindowOf(const QWidget* widget)
 
 std::vector<Ref<Window>> AllWindows() { return lists().windows; }
 
-void _ReleaseImplicitWindowList() { lists().implicit.clear(); }
-void _ReleaseDirtyWindows() { detail::DropPendingPaints(); }
-void _ReleaseWindows() { lists().windows.clear(); }
+void ReleaseImplicitWindowList() { lists().implicit.clear(); }
+void ReleaseDirtyWindows() { detail::DropPendingPaints(); }
+void ReleaseWindows() { lists().windows.clear(); }
 
 Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, std::string_view name)
 {

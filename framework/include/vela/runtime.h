@@ -50,7 +50,7 @@ const std::vector<std::string>& RegisteredClasses();
 // Runs program code called from the event loop; whatever escapes is reported
 // and ends the program with status 1, so no exception crosses the toolkit.
 template <class F>
-void _Guarded(F&& f)
+void Guarded(F&& f)
 {
     try {
         f();

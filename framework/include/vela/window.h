@@ -165,9 +165,9 @@ Ref<Window> _GetImplicitWindow(std::string_view className);
 // Every window the framework holds, in creation order.
 std::vector<Ref<Window>> AllWindows();
 // The shut-down's releases of the framework's window lists.
-void _ReleaseImplicitWindowList();
-void _ReleaseDirtyWindows();
-void _ReleaseWindows();
+void ReleaseImplicitWindowList();
+void ReleaseDirtyWindows();
+void ReleaseWindows();
 
 Ref<RectControl> RuntimeWindowControlByName(const Ref<Window>& window, std::string_view name);
 
@@ -186,7 +186,7 @@ inline void _SetProperties(const Ref<PropertyHolder>& target, const PropertyList
 
 // Binds a button's Action to a member function of its window.
 template <class W>
-void _InstallActionHandler(const Ref<PushButton>& button, W* window, void (W::*handler)())
+void InstallActionHandler(const Ref<PushButton>& button, W* window, void (W::*handler)())
 {
     button->SetAction([window, handler] { (window->*handler)(); });
 }
