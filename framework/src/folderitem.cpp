@@ -20,6 +20,7 @@
 #include "internal.h"
 #include "vela/platform.h"
 #include "vela/runtime.h"
+#include "vela/text.h"
 
 namespace fs = std::filesystem;
 
@@ -34,14 +35,12 @@ struct FolderItem::ListedIn {
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
 bool sameIgnoringCase(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
+        if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i]))
             return false;
     return true;
 }
