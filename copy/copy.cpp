@@ -84,7 +84,7 @@ struct Ziel {
             gelesen = true;
             for (const auto& da : ordner->Entries())
                 namen[da->Name()].push_back(
-                    {da->Name(), da->ListedAsFolder() || (da->ListedAsLink() && da->LeadsToFolder()),
+                    {da->Name(), da->ListedAsFolder() || (da->ListedAsLink() && da->DirectoryOrLinkToOne()),
                      !da->ListedAsFolder() && !da->ListedAsLink()});
         }
         auto it = namen.find(name);
@@ -186,7 +186,7 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
     Ziel ziel;
     if (obersteEbene) {
         ziel.ordner = in.ordner->Child(quelle->Name());
-        if (ziel.ordner && !ziel.ordner->LeadsToFolder() && ziel.ordner->Name() != quelle->Name())
+        if (ziel.ordner && !ziel.ordner->DirectoryOrLinkToOne() && ziel.ordner->Name() != quelle->Name())
             ziel.ordner = in.ordner->ExactChild(quelle->Name());
     } else {
         ziel.ordner = in.ordner->ExactChild(in.ordnerName(quelle->Name()));
@@ -202,7 +202,7 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
             return;
         }
         ziel.neu = true;
-    } else if (!ziel.ordner->LeadsToFolder()) {
+    } else if (!ziel.ordner->DirectoryOrLinkToOne()) {
         // A file stands where the disc has a folder: it stays, and the folder is reported.
         Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write, true);
         return;

@@ -33,7 +33,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
             in->SetLocked(false);
         ordner->CreateAsFolder();
     }
-    if (!ordner->LeadsToFolder()) {
+    if (!ordner->DirectoryOrLinkToOne()) {
         Melde(ordner->AbsolutePath(), vela::FileError::Write, true);
         return {};
     }

@@ -452,7 +452,7 @@ bool FolderItem::Directory() const
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FolderItem::LeadsToFolder() const
+bool FolderItem::DirectoryOrLinkToOne() const
 {
     struct stat st;
     return !FullPath().empty() && ::stat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -42,9 +42,10 @@ public:
     // The same for a symbolic link.
     bool ListedAsLink() const;
     bool IsSymlink() const;
-    // A folder, or a link to one: where a target folder may stand (users
-    // keep scenery on other drives behind links).
-    bool LeadsToFolder() const;
+    // A folder, or a link to one, where Directory() takes only the folder
+    // itself: where a target folder may stand (users keep scenery on other
+    // drives behind links).
+    bool DirectoryOrLinkToOne() const;
 
     // Entries are counted and numbered in name order; Count is 0 for an item
     // that does not exist or is not a folder. A folder that cannot be read
