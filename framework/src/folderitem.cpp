@@ -179,11 +179,6 @@ bool readEntries(int fd, Each each)
     }
 }
 
-int kindOf(unsigned char type)
-{
-    return type == DT_DIR ? 1 : type == DT_LNK ? 2 : type == DT_UNKNOWN ? 0 : 3;
-}
-
 // Per file system, learnt once: a failed try would cost a system call a file.
 struct FileSystemTraits {
     dev_t dev;
@@ -460,19 +455,19 @@ bool FolderItem::DirectoryOrLinkToOne() const
 
 bool FolderItem::ListedAsFolder() const
 {
-    if (!listedKind_) {
+    if (listedKind_ == Kind::Unknown) {
         struct stat st;
         if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
             return false;
-        listedKind_ = S_ISDIR(st.st_mode) ? 1 : S_ISLNK(st.st_mode) ? 2 : 3;
+        listedKind_ = S_ISDIR(st.st_mode) ? Kind::Folder : S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
     }
-    return listedKind_ == 1;
+    return listedKind_ == Kind::Folder;
 }
 
 bool FolderItem::ListedAsLink() const
 {
     ListedAsFolder();
-    return listedKind_ == 2;
+    return listedKind_ == Kind::Link;
 }
 
 bool FolderItem::IsSymlink() const
@@ -481,45 +476,14 @@ bool FolderItem::IsSymlink() const
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-void FolderItem::RefreshListing() const
-{
-    struct stat st;
-    if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        entries_.clear();
-        std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
-        Succeed();
-        return;
-    }
-    std::int64_t stamp[4] = {std::int64_t(st.st_ino), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-                             st.st_ctim.tv_nsec};
-    if (std::equal(std::begin(stamp), std::end(stamp), std::begin(listedStamp_)))
-        return;
-    entries_.clear();
-    std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
-    Fd folder(openAt(AT_FDCWD, FullPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0 || !readEntries(folder.fd, [this](const char* name, unsigned char) {
-            entries_.emplace_back(name);
-        })) {
-        // Nothing listed is better than a part taken for the whole.
-        entries_.clear();
-        Fail(FileError::Read, "list", errno);
-        return;
-    }
-    Succeed();
-    std::sort(entries_.begin(), entries_.end());
-    // A change within one tick of a coarse file system clock (up to 2 s on
-    // FAT) keeps the stamp, so a folder changed that recently is read again.
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const auto changed = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-    if (changed + 3 <= now.tv_sec)
-        std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
-}
-
 int FolderItem::Count() const
 {
-    RefreshListing();
-    return int(entries_.size());
+    // As Directory(): a link in the item's place is no folder of its own.
+    if (!Directory()) {
+        Succeed();
+        return 0;
+    }
+    return int(Entries().size());
 }
 
 std::vector<Ref<FolderItem>> FolderItem::Entries() const
@@ -528,7 +492,7 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     // and are sorted by reference, and their items are made in one block.
     struct Listed {
         std::size_t at, size;
-        int kind;
+        Kind kind;
     };
     std::string names;
     std::vector<Listed> listed;
@@ -570,12 +534,17 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
         return {};
     }
     block->in.fd = fd;
+    auto kindOf = [](unsigned char type) {
+        return type == DT_DIR ? Kind::Folder : type == DT_LNK ? Kind::Link : type == DT_UNKNOWN ? Kind::Unknown
+                                                                                           : Kind::Other;
+    };
     const bool complete = readEntries(fd, [&](const char* n, unsigned char type) {
         const std::size_t size = std::strlen(n);
         listed.push_back({names.size(), size, kindOf(type)});
         names.append(n, size);
     });
     if (!complete) {
+        // Nothing listed is better than a part taken for the whole.
         Fail(FileError::Read, "list", errno);
         return {};
     }
@@ -605,10 +574,15 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
 
 Ref<FolderItem> FolderItem::Item(int index) const
 {
-    RefreshListing();
-    if (index < 1 || index > int(entries_.size()))
+    if (!Directory()) {
+        Succeed();
         return {};
-    return Entry(entries_[std::size_t(index - 1)]);
+    }
+    const auto entries = Entries();
+    if (index < 1 || index > int(entries.size()))
+        return {};
+    // An item of its own, by its path, that holds no listing open.
+    return Entry(entries[std::size_t(index - 1)]->Name());
 }
 
 Ref<FolderItem> FolderItem::Child(const std::string& name) const

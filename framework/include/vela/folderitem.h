@@ -47,9 +47,10 @@ public:
     // drives behind links).
     bool DirectoryOrLinkToOne() const;
 
-    // Entries are counted and numbered in name order; Count is 0 for an item
-    // that does not exist or is not a folder. A folder that cannot be read
-    // lists nothing and records a Read error.
+    // Entries are counted and numbered in name order, as Entries() lists
+    // them now; Count is 0 for an item that does not exist or is not a
+    // folder. A folder that cannot be read lists nothing and records a Read
+    // error.
     int Count() const;
     Ref<FolderItem> Item(int index) const;  // from 1; nil out of range
     // All entries at once, in name order, as the folder holds them now.
@@ -85,6 +86,9 @@ public:
     struct ListedIn;
 
 private:
+    // What a listing saw an entry as.
+    enum class Kind : unsigned char { Unknown, Folder, Link, Other };
+
     // An entry of this folder, named as listed.
     Ref<FolderItem> Entry(const std::string& name) const;
     bool Fail(FileError error, const std::string& what, int err) const;
@@ -97,7 +101,6 @@ private:
     // made when first needed; make's result, -1 with errno set on failure.
     template <class Make>
     int InWorkFolder(Make make) const;
-    void RefreshListing() const;
     // The path, made from the folder's path and the name the first time an
     // item of a listing needs it: copying a file needs none.
     const std::string& FullPath() const;
@@ -106,17 +109,13 @@ private:
     const ListedIn* in_ = nullptr;  // for an item of a listing: its folder
 
     std::string name_;
-    mutable int listedKind_ = 0;  // 0 unknown, 1 folder, 2 link, 3 anything else
+    mutable Kind listedKind_ = Kind::Unknown;
     mutable FileError error_ = FileError::None;
     mutable std::string detail_;
     mutable int folderFd_ = -1;
     mutable int workFd_ = -1;  // the work folder, while this copy uses it
     mutable std::uint64_t folderDev_ = 0;
     bool madeEmpty_ = false;  // created by CreateAsFolder: holds no leftovers
-
-    // Cached, sorted listing; re-read when the folder changes.
-    mutable std::vector<std::string> entries_;
-    mutable std::int64_t listedStamp_[4] = {-1, -1, -1, -1};
 };
 
 // Flushes the file systems written to since the last flush to their disks;
