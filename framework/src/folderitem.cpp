@@ -17,6 +17,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "datacopy.h"
+#include "fileio.h"
 #include "internal.h"
 #include "vela/platform.h"
 #include "vela/runtime.h"
@@ -32,6 +34,14 @@ struct FolderItem::ListedIn {
     std::string path;  // ending in '/'
     int fd = -1;
 };
+
+using detail::closeFile;
+using detail::copyData;
+using detail::CopyFailure;
+using detail::Fd;
+using detail::openAt;
+using detail::readEntries;
+using detail::Side;
 
 namespace {
 
@@ -50,74 +60,6 @@ bool validName(const std::string& name)
     return !name.empty() && name != "." && name != ".." &&
            name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
-
-// Errors that mean the target side could not take the data.
-bool isWriteErrno(int e)
-{
-    return e == ENOSPC || e == EDQUOT || e == EFBIG || e == EROFS || e == EACCES || e == EPERM ||
-           e == EISDIR || e == ENOTDIR || e == EEXIST || e == ENOTEMPTY || e == EMLINK;
-}
-
-// A copy opens and closes two files for each file it copies, on the GUI
-// thread, which is never cancelled: called directly, these spare the C
-// library's cancellation bookkeeping around every call.
-int openAt(int dir, const char* path, int flags, mode_t mode = 0)
-{
-    return int(::syscall(SYS_openat, dir, path, flags | O_LARGEFILE, mode));
-}
-
-int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }
-
-// Descriptors of files a copy is done with are closed together, a run of
-// them in one system call: a copy of many small files spares one a file.
-std::vector<int>& closing()
-{
-    static auto* fds = new std::vector<int>;
-    return *fds;
-}
-
-void closePending()
-{
-    auto& fds = closing();
-    std::sort(fds.begin(), fds.end());
-    for (std::size_t i = 0; i < fds.size();) {
-        std::size_t last = i;
-        while (last + 1 < fds.size() && fds[last + 1] == fds[last] + 1)
-            ++last;
-        // A run holds only descriptors of ours, so no other is closed with it.
-        if (last == i || ::syscall(SYS_close_range, fds[i], fds[last], 0) != 0)
-            for (std::size_t k = i; k <= last; ++k)
-                closeFile(fds[k]);
-        i = last + 1;
-    }
-    fds.clear();
-}
-
-void closeLater(int fd)
-{
-    auto& fds = closing();
-    fds.push_back(fd);
-    if (fds.size() >= 64)
-        closePending();
-}
-
-struct Fd {
-    int fd = -1;
-    // Closed with the next run: only a file whose copy is complete, as a
-    // failed one's room on the disk is given back at once.
-    bool later = false;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0 && later)
-            closeLater(fd);
-        else if (fd >= 0)
-            closeFile(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int release() { int f = fd; fd = -1; return f; }
-};
 
 // Temporary names live in a folder of the program's own inside the target
 // folder, never beside the user's files: whatever a user's file is called,
@@ -147,36 +89,6 @@ bool isTempName(std::string_view n)
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return false;
     return true;
-}
-
-// Reads a folder's entries from an open folder; false with errno set when
-// the folder cannot be read to its end.
-template <class Each>
-bool readEntries(int fd, Each each)
-{
-    alignas(8) static thread_local char buffer[1 << 15];
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        for (long at = 0; at < n;) {
-            struct Dirent64 {
-                std::uint64_t ino;
-                std::int64_t off;
-                unsigned short reclen;
-                unsigned char type;
-                char name[1];
-            };
-            const auto* e = reinterpret_cast<const Dirent64*>(buffer + at);
-            at += e->reclen;
-            const char* name = e->name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            each(name, e->type);
-        }
-    }
 }
 
 // Per file system, learnt once: a failed try would cost a system call a file.
@@ -236,147 +148,12 @@ bool linkUnnamed(int fd, int dir, const char* name)
     return true;
 }
 
-enum class Side { Read, Write, Cancelled };
-struct CopyFailure {
-    Side side;
-    int err;
-};
-
-enum class Method { Range, Sendfile, ReadWrite };
-
-// Copies up to want bytes of src into dst by read and write, so a failure
-// can be blamed on the side where it happened. Bytes copied, 0 at the end.
-ssize_t copyByReadWrite(int src, int dst, std::size_t want, CopyFailure& failure)
+// The one place where the file layer meets the event loop: between the
+// pieces of a big file the windows stay alive and an end request is honoured.
+bool eventRoundBetweenPieces()
 {
-    static thread_local std::vector<char> buffer(1 << 17);
-    std::size_t done = 0;
-    while (done < want) {
-        ssize_t n = ::read(src, buffer.data(), std::min(buffer.size(), want - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failure = {Side::Read, errno};
-            return -1;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t off = 0; off < n;) {
-            ssize_t w = ::write(dst, buffer.data() + off, std::size_t(n - off));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                failure = {Side::Write, errno};
-                return -1;
-            }
-            off += w;
-        }
-        done += std::size_t(n);
-    }
-    return ssize_t(done);
-}
-
-// Whether copy_file_range works from a device to a folder's file system;
-// asked once per pair, since a failed try costs a system call per file.
-bool& kernelCopyWorks(dev_t from, dev_t to)
-{
-    static auto* known = new std::map<std::pair<dev_t, dev_t>, bool>;
-    static std::pair<dev_t, dev_t> lastKey;
-    static bool* last = nullptr;
-    if (!last || lastKey.first != from || lastKey.second != to) {
-        lastKey = {from, to};
-        last = &known->try_emplace(lastKey, true).first->second;
-    }
-    return *last;
-}
-
-// Copies one piece of up to want bytes, in the kernel where it can, by read
-// and write where not. Bytes copied, 0 at the end of the source, -1 on failure.
-ssize_t copyPiece(int src, int dst, std::size_t want, bool atStart, Method& how, bool& rangeWorks,
-                  CopyFailure& failure)
-{
-    for (;;) {
-        if (how == Method::ReadWrite)
-            return copyByReadWrite(src, dst, want, failure);
-        ssize_t n = how == Method::Range ? ::copy_file_range(src, nullptr, dst, nullptr, want, 0)
-                                         : ::sendfile(dst, src, nullptr, want);
-        if (n > 0)
-            return n;
-        if (n == 0) {
-            // Some file systems answer 0 to a kernel copy they cannot make:
-            // only a read says where the file ends.
-            how = Method::ReadWrite;
-            continue;
-        }
-        const int e = errno;
-        if (e == EINTR)
-            continue;
-        if (atStart && how == Method::Range &&
-            (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF)) {
-            rangeWorks = false;
-            how = Method::Sendfile;
-            continue;
-        }
-        if (atStart && how == Method::Sendfile && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP)) {
-            how = Method::ReadWrite;
-            continue;
-        }
-        if (isWriteErrno(e)) {
-            failure = {Side::Write, e};
-            return -1;
-        }
-        // EIO and the like: find out which side it was on.
-        how = Method::ReadWrite;
-    }
-}
-
-std::int64_t nowNs()
-{
-    struct timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// Copies src into dst up to the size it had when opened, as a snapshot of
-// it. A big file goes in pieces of about a screen frame's time, with an
-// event round between them, so the windows stay alive and an end request
-// is honoured.
-std::optional<CopyFailure> copyData(int src, int dst, off_t expected, bool& rangeWorks)
-{
-    constexpr std::size_t smallest = std::size_t(1) << 18, largest = std::size_t(1) << 26;
-    constexpr std::int64_t frameNs = 16000000;
-    Method how = rangeWorks ? Method::Range : Method::Sendfile;
-    std::size_t piece = std::size_t(1) << 20;
-    off_t copied = 0;
-    CopyFailure failure{Side::Read, 0};
-    for (;;) {
-        std::size_t want = piece;
-        if (expected == 0)
-            return std::nullopt;
-        if (expected > 0) {
-            if (copied >= expected)
-                return std::nullopt;
-            want = std::size_t(std::min<off_t>(off_t(piece), expected - copied));
-        }
-        const bool timed = expected > off_t(piece);
-        const std::int64_t start = timed ? nowNs() : 0;
-        const ssize_t n = copyPiece(src, dst, want, copied == 0, how, rangeWorks, failure);
-        if (n < 0)
-            return failure;
-        // Ended before the size it had: cut short, or a damaged disc.
-        if (n == 0)
-            return CopyFailure{Side::Read, EIO};
-        copied += n;
-        if (expected > 0 && copied >= expected)
-            return std::nullopt;
-        if (timed) {
-            const std::int64_t took = std::max<std::int64_t>(nowNs() - start, 1);
-            const double next = double(piece) * double(frameNs) / double(took);
-            piece = std::clamp(std::size_t(next) & ~std::size_t(0xffff), smallest, largest);
-        }
-        detail::EventRound();
-        if (QuitRequested())
-            return CopyFailure{Side::Cancelled, ECANCELED};
-    }
+    detail::EventRound();
+    return !QuitRequested();
 }
 
 } // namespace
@@ -882,8 +659,8 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
         return Fail(error, what, e);
     };
 
-    bool& rangeWorks = kernelCopyWorks(st.st_dev, dev_t(folder->folderDev_));
-    if (auto failure = copyData(src.fd, dst.fd, st.st_size, rangeWorks))
+    if (auto failure = copyData(src.fd, st.st_dev, dst.fd, dev_t(folder->folderDev_), st.st_size,
+                                eventRoundBetweenPieces))
         return fail(failure->side == Side::Read        ? FileError::Read
                     : failure->side == Side::Cancelled ? FileError::Cancelled
                                                        : FileError::Write,
@@ -957,7 +734,7 @@ bool FolderItem::Succeed() const
 
 bool FlushWrites()
 {
-    closePending();
+    detail::closePending();
     bool ok = true;
     for (auto& t : fileSystems()) {
         if (!t.written)
