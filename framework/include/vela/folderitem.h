@@ -3,14 +3,18 @@
 // the user what went wrong.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "vela/ref.h"
 
 namespace vela {
+
+namespace detail {
+class TargetFolder;
+}
 
 enum class FileError {
     None,
@@ -95,12 +99,8 @@ private:
     bool Succeed() const;
     // This file opened for reading, without following a link in its place.
     int OpenSource() const;
-    // The folder, held open for creating files in it; -1 with errno set.
-    int FolderFd() const;
-    // Runs make with the folder's work folder, where temporary names live,
-    // made when first needed; make's result, -1 with errno set on failure.
-    template <class Make>
-    int InWorkFolder(Make make) const;
+    // The folder, held open for placing files in it; nullptr with errno set.
+    detail::TargetFolder* Target() const;
     // The path, made from the folder's path and the name the first time an
     // item of a listing needs it: copying a file needs none.
     const std::string& FullPath() const;
@@ -112,9 +112,7 @@ private:
     mutable Kind listedKind_ = Kind::Unknown;
     mutable FileError error_ = FileError::None;
     mutable std::string detail_;
-    mutable int folderFd_ = -1;
-    mutable int workFd_ = -1;  // the work folder, while this copy uses it
-    mutable std::uint64_t folderDev_ = 0;
+    mutable std::unique_ptr<detail::TargetFolder> target_;
     bool madeEmpty_ = false;  // created by CreateAsFolder: holds no leftovers
 };
 
