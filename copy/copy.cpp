@@ -85,7 +85,7 @@ struct Ziel {
             gelesen = true;
             for (const auto& da : ordner->Entries())
                 namen[da->Name()].push_back(
-                    {da->Name(), da->ListedAsFolder() || (da->ListedAsLink() && da->LeadsToFolder()),
+                    {da->Name(), da->ListedAsFolder() || (da->ListedAsLink() && da->DirectoryOrLinkToOne()),
                      !da->ListedAsFolder() && !da->ListedAsLink()});
         }
         auto it = namen.find(name);
@@ -99,7 +99,7 @@ struct Ziel {
         if (nurNachschlagen) {
             // Another spelling only where it leads to a folder.
             auto da = ordner->Child(name);
-            return !da || (!da->LeadsToFolder() && da->Name() != name) ? name : da->Name();
+            return !da || (!da->DirectoryOrLinkToOne() && da->Name() != name) ? name : da->Name();
         }
         const auto* da = schreibweisen(name);
         if (!da)
@@ -205,7 +205,7 @@ void kopiereOrdner(const Anzeige& anzeige, const vela::Ref<vela::FolderItem>& qu
             return;
         }
         ziel.neu = true;
-    } else if (!ziel.ordner->LeadsToFolder()) {
+    } else if (!ziel.ordner->DirectoryOrLinkToOne()) {
         // A file stands where the disc has a folder: it stays, and the folder is reported.
         Melde(ziel.ordner->AbsolutePath(), vela::FileError::Write, true);
         return;

@@ -31,7 +31,7 @@ vela::Ref<vela::FolderItem> ordnerAnlegen(const vela::Ref<vela::FolderItem>& in,
         Entsperren(in);
         ordner->CreateAsFolder();
     }
-    if (!ordner->LeadsToFolder()) {
+    if (!ordner->DirectoryOrLinkToOne()) {
         Melde(ordner->AbsolutePath(), vela::FileError::Write, true);
         return {};
     }

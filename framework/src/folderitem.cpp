@@ -1,29 +1,27 @@
 #include "vela/folderitem.h"
 
 #include <algorithm>
-#include <map>
-#include <optional>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <string_view>
-#include <sys/file.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
+#include "fileio.h"
 #include "internal.h"
+#include "placement.h"
 #include "vela/platform.h"
 #include "vela/runtime.h"
-
-namespace fs = std::filesystem;
+#include "vela/text.h"
 
 namespace vela {
+
+using detail::closeFile;
+using detail::Fd;
+using detail::openAt;
+using detail::readEntries;
 
 // The folder of a listing, held open while any of its items lives, so its
 // entries are reached by name from it and never through a link in its place.
@@ -34,14 +32,12 @@ struct FolderItem::ListedIn {
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool sameIgnoringCase(const std::string& a, const std::string& b)
+bool sameIgnoringCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i]))
+        if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i]))
             return false;
     return true;
 }
@@ -52,337 +48,12 @@ bool validName(const std::string& name)
            name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-// Errors that mean the target side could not take the data.
-bool isWriteErrno(int e)
+// The one place where the file layer meets the event loop: between the
+// pieces of a big file the windows stay alive and an end request is honoured.
+bool eventRoundBetweenPieces()
 {
-    return e == ENOSPC || e == EDQUOT || e == EFBIG || e == EROFS || e == EACCES || e == EPERM ||
-           e == EISDIR || e == ENOTDIR || e == EEXIST || e == ENOTEMPTY || e == EMLINK;
-}
-
-// A copy opens and closes two files for each file it copies, on the GUI
-// thread, which is never cancelled: called directly, these spare the C
-// library's cancellation bookkeeping around every call.
-int openAt(int dir, const char* path, int flags, mode_t mode = 0)
-{
-    return int(::syscall(SYS_openat, dir, path, flags | O_LARGEFILE, mode));
-}
-
-int closeFile(int fd) { return int(::syscall(SYS_close, fd)); }
-
-// Descriptors of files a copy is done with are closed together, a run of
-// them in one system call: a copy of many small files spares one a file.
-std::vector<int>& closing()
-{
-    static auto* fds = new std::vector<int>;
-    return *fds;
-}
-
-void closePending()
-{
-    auto& fds = closing();
-    std::sort(fds.begin(), fds.end());
-    for (std::size_t i = 0; i < fds.size();) {
-        std::size_t last = i;
-        while (last + 1 < fds.size() && fds[last + 1] == fds[last] + 1)
-            ++last;
-        // A run holds only descriptors of ours, so no other is closed with it.
-        if (last == i || ::syscall(SYS_close_range, fds[i], fds[last], 0) != 0)
-            for (std::size_t k = i; k <= last; ++k)
-                closeFile(fds[k]);
-        i = last + 1;
-    }
-    fds.clear();
-}
-
-void closeLater(int fd)
-{
-    auto& fds = closing();
-    fds.push_back(fd);
-    if (fds.size() >= 64)
-        closePending();
-}
-
-struct Fd {
-    int fd = -1;
-    // Closed with the next run: only a file whose copy is complete, as a
-    // failed one's room on the disk is given back at once.
-    bool later = false;
-    explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0 && later)
-            closeLater(fd);
-        else if (fd >= 0)
-            closeFile(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int release() { int f = fd; fd = -1; return f; }
-};
-
-// Temporary names live in a folder of the program's own inside the target
-// folder, never beside the user's files: whatever a user's file is called,
-// it is never taken for ours. The names are ASCII, so every file system
-// stores them, whatever the disc's name.
-constexpr char workFolder[] = ".tessavel-temp";
-constexpr char tempPrefix[] = ".part-";
-constexpr std::size_t tempPrefixSize = sizeof(tempPrefix) - 1;
-constexpr std::size_t tempRandom = 16;
-
-std::string tempName()
-{
-    static std::mt19937_64 rng{std::random_device{}()};
-    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string s = tempPrefix;
-    for (std::size_t i = 0; i < tempRandom; ++i)
-        s += alphabet[rng() % 36];
-    return s;
-}
-
-// A name that only a copy of ours gives a file in its work folder.
-bool isTempName(std::string_view n)
-{
-    if (n.size() != tempPrefixSize + tempRandom || n.substr(0, tempPrefixSize) != tempPrefix)
-        return false;
-    for (char c : n.substr(tempPrefixSize))
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
-    return true;
-}
-
-// Reads a folder's entries from an open folder; false with errno set when
-// the folder cannot be read to its end.
-template <class Each>
-bool readEntries(int fd, Each each)
-{
-    alignas(8) static thread_local char buffer[1 << 15];
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        for (long at = 0; at < n;) {
-            struct Dirent64 {
-                std::uint64_t ino;
-                std::int64_t off;
-                unsigned short reclen;
-                unsigned char type;
-                char name[1];
-            };
-            const auto* e = reinterpret_cast<const Dirent64*>(buffer + at);
-            at += e->reclen;
-            const char* name = e->name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            each(name, e->type);
-        }
-    }
-}
-
-int kindOf(unsigned char type)
-{
-    return type == DT_DIR ? 1 : type == DT_LNK ? 2 : type == DT_UNKNOWN ? 0 : 3;
-}
-
-// Per file system, learnt once: a failed try would cost a system call a file.
-struct FileSystemTraits {
-    dev_t dev;
-    bool unnamedFiles = true;  // O_TMPFILE
-    std::string folder;        // a folder on it, to flush it by
-
-    bool written = false;
-};
-
-std::vector<FileSystemTraits>& fileSystems()
-{
-    static auto* known = new std::vector<FileSystemTraits>;
-    return *known;
-}
-
-FileSystemTraits& traitsOf(dev_t dev, const std::string& folder)
-{
-    auto& known = fileSystems();
-    for (auto& t : known)
-        if (t.dev == dev)
-            return t;
-    known.push_back({dev, true, folder, false});
-    return known.back();
-}
-
-// Whether an unnamed file can be given a name from its descriptor directly
-// (AT_EMPTY_PATH) or only through /proc.
-bool& linkThroughProc()
-{
-    static bool viaProc = false;
-    return viaProc;
-}
-
-bool& unnamedFilesLinkable()
-{
-    static bool linkable = true;
-    return linkable;
-}
-
-// Gives the unnamed file fd the name in the folder dir; false with errno set.
-bool linkUnnamed(int fd, int dir, const char* name)
-{
-    if (!linkThroughProc()) {
-        if (::linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0)
-            return true;
-        if (errno != ENOENT && errno != EPERM)
-            return false;
-    }
-    // Without the right to link a descriptor, its /proc entry links it.
-    char proc[40];
-    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW) != 0)
-        return false;
-    linkThroughProc() = true;
-    return true;
-}
-
-enum class Side { Read, Write, Cancelled };
-struct CopyFailure {
-    Side side;
-    int err;
-};
-
-enum class Method { Range, Sendfile, ReadWrite };
-
-// Copies up to want bytes of src into dst by read and write, so a failure
-// can be blamed on the side where it happened. Bytes copied, 0 at the end.
-ssize_t copyByReadWrite(int src, int dst, std::size_t want, CopyFailure& failure)
-{
-    static thread_local std::vector<char> buffer(1 << 17);
-    std::size_t done = 0;
-    while (done < want) {
-        ssize_t n = ::read(src, buffer.data(), std::min(buffer.size(), want - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failure = {Side::Read, errno};
-            return -1;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t off = 0; off < n;) {
-            ssize_t w = ::write(dst, buffer.data() + off, std::size_t(n - off));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                failure = {Side::Write, errno};
-                return -1;
-            }
-            off += w;
-        }
-        done += std::size_t(n);
-    }
-    return ssize_t(done);
-}
-
-// Whether copy_file_range works from a device to a folder's file system;
-// asked once per pair, since a failed try costs a system call per file.
-bool& kernelCopyWorks(dev_t from, dev_t to)
-{
-    static auto* known = new std::map<std::pair<dev_t, dev_t>, bool>;
-    static std::pair<dev_t, dev_t> lastKey;
-    static bool* last = nullptr;
-    if (!last || lastKey.first != from || lastKey.second != to) {
-        lastKey = {from, to};
-        last = &known->try_emplace(lastKey, true).first->second;
-    }
-    return *last;
-}
-
-// Copies one piece of up to want bytes, in the kernel where it can, by read
-// and write where not. Bytes copied, 0 at the end of the source, -1 on failure.
-ssize_t copyPiece(int src, int dst, std::size_t want, bool atStart, Method& how, bool& rangeWorks,
-                  CopyFailure& failure)
-{
-    for (;;) {
-        if (how == Method::ReadWrite)
-            return copyByReadWrite(src, dst, want, failure);
-        ssize_t n = how == Method::Range ? ::copy_file_range(src, nullptr, dst, nullptr, want, 0)
-                                         : ::sendfile(dst, src, nullptr, want);
-        if (n > 0)
-            return n;
-        if (n == 0) {
-            // Some file systems answer 0 to a kernel copy they cannot make:
-            // only a read says where the file ends.
-            how = Method::ReadWrite;
-            continue;
-        }
-        const int e = errno;
-        if (e == EINTR)
-            continue;
-        if (atStart && how == Method::Range &&
-            (e == EXDEV || e == ENOSYS || e == EINVAL || e == EOPNOTSUPP || e == EBADF)) {
-            rangeWorks = false;
-            how = Method::Sendfile;
-            continue;
-        }
-        if (atStart && how == Method::Sendfile && (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP)) {
-            how = Method::ReadWrite;
-            continue;
-        }
-        if (isWriteErrno(e)) {
-            failure = {Side::Write, e};
-            return -1;
-        }
-        // EIO and the like: find out which side it was on.
-        how = Method::ReadWrite;
-    }
-}
-
-std::int64_t nowNs()
-{
-    struct timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// Copies src into dst up to the size it had when opened, as a snapshot of
-// it. A big file goes in pieces of about a screen frame's time, with an
-// event round between them, so the windows stay alive and an end request
-// is honoured.
-std::optional<CopyFailure> copyData(int src, int dst, off_t expected, bool& rangeWorks)
-{
-    constexpr std::size_t smallest = std::size_t(1) << 18, largest = std::size_t(1) << 26;
-    constexpr std::int64_t frameNs = 16000000;
-    Method how = rangeWorks ? Method::Range : Method::Sendfile;
-    std::size_t piece = std::size_t(1) << 20;
-    off_t copied = 0;
-    CopyFailure failure{Side::Read, 0};
-    for (;;) {
-        std::size_t want = piece;
-        if (expected == 0)
-            return std::nullopt;
-        if (expected > 0) {
-            if (copied >= expected)
-                return std::nullopt;
-            want = std::size_t(std::min<off_t>(off_t(piece), expected - copied));
-        }
-        const bool timed = expected > off_t(piece);
-        const std::int64_t start = timed ? nowNs() : 0;
-        const ssize_t n = copyPiece(src, dst, want, copied == 0, how, rangeWorks, failure);
-        if (n < 0)
-            return failure;
-        // Ended before the size it had: cut short, or a damaged disc.
-        if (n == 0)
-            return CopyFailure{Side::Read, EIO};
-        copied += n;
-        if (expected > 0 && copied >= expected)
-            return std::nullopt;
-        if (timed) {
-            const std::int64_t took = std::max<std::int64_t>(nowNs() - start, 1);
-            const double next = double(piece) * double(frameNs) / double(took);
-            piece = std::clamp(std::size_t(next) & ~std::size_t(0xffff), smallest, largest);
-        }
-        detail::EventRound();
-        if (QuitRequested())
-            return CopyFailure{Side::Cancelled, ECANCELED};
-    }
+    detail::EventRound();
+    return !QuitRequested();
 }
 
 } // namespace
@@ -404,16 +75,7 @@ FolderItem::FolderItem(std::string path, std::string volumeName)
     }
 }
 
-FolderItem::~FolderItem()
-{
-    if (workFd_ >= 0) {
-        closeFile(workFd_);
-        // Gone once empty; another copy still writing there keeps it.
-        ::unlinkat(folderFd_, workFolder, AT_REMOVEDIR);
-    }
-    if (folderFd_ >= 0)
-        closeFile(folderFd_);
-}
+FolderItem::~FolderItem() = default;
 
 Ref<FolderItem> FolderItem::Entry(const std::string& name) const
 {
@@ -453,7 +115,7 @@ bool FolderItem::Directory() const
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FolderItem::LeadsToFolder() const
+bool FolderItem::DirectoryOrLinkToOne() const
 {
     struct stat st;
     return !FullPath().empty() && ::stat(FullPath().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -461,19 +123,19 @@ bool FolderItem::LeadsToFolder() const
 
 bool FolderItem::ListedAsFolder() const
 {
-    if (!listedKind_) {
+    if (listedKind_ == Kind::Unknown) {
         struct stat st;
         if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
             return false;
-        listedKind_ = S_ISDIR(st.st_mode) ? 1 : S_ISLNK(st.st_mode) ? 2 : 3;
+        listedKind_ = S_ISDIR(st.st_mode) ? Kind::Folder : S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
     }
-    return listedKind_ == 1;
+    return listedKind_ == Kind::Folder;
 }
 
 bool FolderItem::ListedAsLink() const
 {
     ListedAsFolder();
-    return listedKind_ == 2;
+    return listedKind_ == Kind::Link;
 }
 
 bool FolderItem::IsSymlink() const
@@ -482,45 +144,14 @@ bool FolderItem::IsSymlink() const
     return !FullPath().empty() && ::lstat(FullPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-void FolderItem::RefreshListing() const
-{
-    struct stat st;
-    if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        entries_.clear();
-        std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
-        Succeed();
-        return;
-    }
-    std::int64_t stamp[4] = {std::int64_t(st.st_ino), st.st_mtim.tv_sec, st.st_mtim.tv_nsec,
-                             st.st_ctim.tv_nsec};
-    if (std::equal(std::begin(stamp), std::end(stamp), std::begin(listedStamp_)))
-        return;
-    entries_.clear();
-    std::fill(std::begin(listedStamp_), std::end(listedStamp_), -1);
-    Fd folder(openAt(AT_FDCWD, FullPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.fd < 0 || !readEntries(folder.fd, [this](const char* name, unsigned char) {
-            entries_.emplace_back(name);
-        })) {
-        // Nothing listed is better than a part taken for the whole.
-        entries_.clear();
-        Fail(FileError::Read, "list", errno);
-        return;
-    }
-    Succeed();
-    std::sort(entries_.begin(), entries_.end());
-    // A change within one tick of a coarse file system clock (up to 2 s on
-    // FAT) keeps the stamp, so a folder changed that recently is read again.
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const auto changed = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-    if (changed + 3 <= now.tv_sec)
-        std::copy(std::begin(stamp), std::end(stamp), std::begin(listedStamp_));
-}
-
 int FolderItem::Count() const
 {
-    RefreshListing();
-    return int(entries_.size());
+    // As Directory(): a link in the item's place is no folder of its own.
+    if (!Directory()) {
+        Succeed();
+        return 0;
+    }
+    return int(Entries().size());
 }
 
 std::vector<Ref<FolderItem>> FolderItem::Entries() const
@@ -529,7 +160,7 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     // and are sorted by reference, and their items are made in one block.
     struct Listed {
         std::size_t at, size;
-        int kind;
+        Kind kind;
     };
     std::string names;
     std::vector<Listed> listed;
@@ -571,12 +202,17 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
         return {};
     }
     block->in.fd = fd;
+    auto kindOf = [](unsigned char type) {
+        return type == DT_DIR ? Kind::Folder : type == DT_LNK ? Kind::Link : type == DT_UNKNOWN ? Kind::Unknown
+                                                                                           : Kind::Other;
+    };
     const bool complete = readEntries(fd, [&](const char* n, unsigned char type) {
         const std::size_t size = std::strlen(n);
         listed.push_back({names.size(), size, kindOf(type)});
         names.append(n, size);
     });
     if (!complete) {
+        // Nothing listed is better than a part taken for the whole.
         Fail(FileError::Read, "list", errno);
         return {};
     }
@@ -606,10 +242,15 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
 
 Ref<FolderItem> FolderItem::Item(int index) const
 {
-    RefreshListing();
-    if (index < 1 || index > int(entries_.size()))
+    if (!Directory()) {
+        Succeed();
         return {};
-    return Entry(entries_[std::size_t(index - 1)]);
+    }
+    const auto entries = Entries();
+    if (index < 1 || index > int(entries.size()))
+        return {};
+    // An item of its own, by its path, that holds no listing open.
+    return Entry(entries[std::size_t(index - 1)]->Name());
 }
 
 Ref<FolderItem> FolderItem::Child(const std::string& name) const
@@ -687,106 +328,6 @@ bool FolderItem::CreateAsFolder()
     return Succeed();
 }
 
-namespace {
-
-// The permissions a new file gets from open(): what the umask leaves.
-mode_t processUmask()
-{
-    static const mode_t mask = [] {
-        mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
-// Removes what a copy of ours that was killed left in the folder's work
-// folder, then the work folder once it is empty. A file that another copy
-// running now holds locked is still being written, and stays.
-void removeLeftovers(int folder)
-{
-    Fd work(openAt(folder, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (work.fd < 0)
-        return;
-    std::vector<std::string> found;
-    readEntries(work.fd, [&](const char* n, unsigned char) {
-        if (isTempName(n))
-            found.emplace_back(n);
-    });
-    for (const auto& n : found) {
-        // Open for writing where it can be: NFS grants an exclusive lock only then.
-        constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-        Fd file(openAt(work.fd, n.c_str(), O_RDWR | flags));
-        if (file.fd < 0)
-            file.fd = openAt(work.fd, n.c_str(), O_RDONLY | flags);
-        struct stat st;
-        if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode) &&
-            ::flock(file.fd, LOCK_EX | LOCK_NB) == 0)
-            ::unlinkat(work.fd, n.c_str(), 0);
-    }
-    ::unlinkat(folder, workFolder, AT_REMOVEDIR);
-}
-
-// A new file under a temporary name in the work folder, locked while it is
-// written so that no other copy's clean-up takes it; -1 with errno set.
-int createTemporary(int work, mode_t mode, std::string& name)
-{
-    for (int tries = 0; tries < 16; ++tries) {
-        name = tempName();
-        const int fd = openAt(work, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno == EEXIST)
-            continue;
-        if (fd < 0)
-            return -1;
-        // Another copy's clean-up may have taken the file between its making
-        // and the lock; then it has no name left. Once locked it stays ours.
-        struct stat mine;
-        if ((::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && ::fstat(fd, &mine) == 0 &&
-            mine.st_nlink > 0)
-            return fd;
-        closeFile(fd);
-    }
-    errno = EEXIST;
-    return -1;
-}
-
-// Gives the unnamed file fd a temporary name in the work folder, locked
-// first, as it is already whole; false with errno set.
-bool linkTemporary(int fd, int work, std::string& name)
-{
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    for (int tries = 0; tries < 16; ++tries) {
-        name = tempName();
-        if (linkUnnamed(fd, work, name.c_str()))
-            return true;
-        if (errno != EEXIST)
-            break;
-    }
-    const int e = errno;
-    name.clear();
-    errno = e;
-    return false;
-}
-
-// Root installing into a user's folder hands the work folder to that user,
-// so that the user's own later runs can clear what a killed one left there.
-void giveToOwnerOf(int folder, const char* name)
-{
-    struct stat st;
-    if (::geteuid() == 0 && ::fstat(folder, &st) == 0 && st.st_uid != 0)
-        (void)!::fchownat(folder, name, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
-}
-
-// Whether a folder, or the user's link to one, has the name: it stays, and a
-// rename over it would take it.
-bool folderInTheWay(int dir, const std::string& name)
-{
-    struct stat old;
-    return ::fstatat(dir, name.c_str(), &old, 0) == 0 && S_ISDIR(old.st_mode);
-}
-
-} // namespace
-
 int FolderItem::OpenSource() const
 {
     // Non-blocking, so a pipe on the source cannot hang the copy.
@@ -796,59 +337,13 @@ int FolderItem::OpenSource() const
     return openAt(AT_FDCWD, path_.c_str(), flags);
 }
 
-int FolderItem::FolderFd() const
+detail::TargetFolder* FolderItem::Target() const
 {
-    if (folderFd_ >= 0)
-        return folderFd_;
-    // The user's own links lead to where the target folder really is.
-    const int fd = in_ && in_->fd >= 0
-                       ? openAt(in_->fd, name_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)
-                       : openAt(AT_FDCWD, FullPath().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
-        closeFile(fd);
-        errno = e;
-        return -1;
-    }
-    // The folder written to last stands for its file system when it is flushed.
-    FileSystemTraits& traits = traitsOf(st.st_dev, FullPath());
-    traits.written = true;
-    traits.folder = FullPath();
-    folderDev_ = std::uint64_t(st.st_dev);
-    if (!madeEmpty_)
-        removeLeftovers(fd);
-    folderFd_ = fd;
-    return fd;
-}
-
-template <class Make>
-int FolderItem::InWorkFolder(Make make) const
-{
-    // Another copy's clean-up removes the work folder once it is empty: a
-    // copy that finds it gone makes it again.
-    for (int round = 0; round < 3; ++round) {
-        if (workFd_ < 0) {
-            if (::mkdirat(folderFd_, workFolder, 0700) == 0)
-                giveToOwnerOf(folderFd_, workFolder);
-            else if (errno != EEXIST)
-                return -1;
-            workFd_ = openAt(folderFd_, workFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            // Also gone between its making (or finding) and its opening.
-            if (workFd_ < 0 && errno == ENOENT)
-                continue;
-            if (workFd_ < 0)
-                return -1;
-        }
-        const int result = make(workFd_);
-        if (result >= 0 || errno != ENOENT)
-            return result;
-        closeFile(workFd_);
-        workFd_ = -1;
-    }
-    return -1;
+    if (!target_)
+        target_ = in_ && in_->fd >= 0
+                      ? detail::TargetFolder::Open(in_->fd, name_.c_str(), FullPath(), madeEmpty_)
+                      : detail::TargetFolder::Open(AT_FDCWD, FullPath().c_str(), FullPath(), madeEmpty_);
+    return target_.get();
 }
 
 bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
@@ -872,99 +367,12 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     if (!S_ISREG(st.st_mode))
         return Fail(FileError::Read, "not a regular file", EINVAL);
 
-    const int dir = folder->FolderFd();
-    if (dir < 0)
+    detail::TargetFolder* target = folder->Target();
+    if (!target)
         return Fail(FileError::Write, "open folder", errno);
-    const mode_t mask = processUmask();
-    // The owner may read and write what is installed for him, whatever the disc says.
-    const mode_t mode = ((st.st_mode & 0777) & ~mask) | S_IRUSR | S_IWUSR;
-
-    // A new file is written unnamed and named only when complete; where the
-    // file system cannot do that, under a temporary name in the folder's work
-    // folder, which a later run clears should this one be killed.
-    FileSystemTraits& traits = traitsOf(dev_t(folder->folderDev_), folder->FullPath());
-    std::string temporary;
-    int out = -1;
-    bool unnamed = traits.unnamedFiles && unnamedFilesLinkable();
-    if (unnamed) {
-        out = openAt(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (out < 0) {
-            const int e = errno;
-            if (e != EOPNOTSUPP && e != EISDIR && e != EINVAL && e != ENOSYS)
-                return Fail(FileError::Write, "create", e);
-            traits.unnamedFiles = unnamed = false;
-        }
-    }
-    if (!unnamed) {
-        if (folderInTheWay(dir, name_))
-            return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-        out = folder->InWorkFolder([&](int work) { return createTemporary(work, mode, temporary); });
-        if (out < 0)
-            return Fail(FileError::Write, "create", errno);
-    }
-    Fd dst(out);
-    auto fail = [&](FileError error, const char* what, int e) {
-        if (!temporary.empty())
-            ::unlinkat(folder->workFd_, temporary.c_str(), 0);
-        return Fail(error, what, e);
-    };
-
-    bool& rangeWorks = kernelCopyWorks(st.st_dev, dev_t(folder->folderDev_));
-    if (auto failure = copyData(src.fd, dst.fd, st.st_size, rangeWorks))
-        return fail(failure->side == Side::Read        ? FileError::Read
-                    : failure->side == Side::Cancelled ? FileError::Cancelled
-                                                       : FileError::Write,
-                    "copy", failure->err);
-    // The umask may take the owner's write, which a copy must keep.
-    if ((mode & ~mask) != mode && ::fchmod(dst.fd, mode) != 0)
-        return fail(FileError::Write, "fchmod", errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(dst.fd, times) != 0)
-        return fail(FileError::Write, "futimens", errno);
-
-    if (!unnamed) {
-        // A close reports what a network or FUSE file system could not
-        // write; a second descriptor keeps the lock meanwhile.
-        Fd locked(::fcntl(dst.fd, F_DUPFD_CLOEXEC, 0));
-        if (locked.fd < 0)
-            return fail(FileError::Write, "dup", errno);
-        if (closeFile(dst.release()) != 0)
-            return fail(FileError::Write, "close", errno);
-        // The complete copy takes the old file's place in one step.
-        if (::renameat(folder->workFd_, temporary.c_str(), dir, name_.c_str()) != 0) {
-            const int e = errno;
-            return fail(FileError::Write, e == EISDIR || e == ENOTEMPTY || e == EEXIST
-                                              ? "a folder of that name is in the way"
-                                              : "rename",
-                        e);
-        }
-        src.later = locked.later = true;
-        return Succeed();
-    }
-    if (linkUnnamed(dst.fd, dir, name_.c_str())) {
-        src.later = dst.later = true;
-        return Succeed();
-    }
-    if (errno != EEXIST) {
-        const int e = errno;
-        // The folder removed meanwhile says nothing about the system.
-        struct stat here;
-        if ((e == ENOENT || e == EPERM) && (::fstat(dir, &here) != 0 || here.st_nlink > 0)) {
-            // No way to name an unnamed file here: copy again under a temporary name.
-            unnamedFilesLinkable() = false;
-            return CopyFileTo(folder);
-        }
-        return Fail(FileError::Write, "link", e);
-    }
-    // A file of that name is there: the copy gets a temporary name and then
-    // takes its place in one step. A folder, or the user's link to one, stays.
-    if (folderInTheWay(dir, name_))
-        return Fail(FileError::Write, "a folder of that name is in the way", EISDIR);
-    if (folder->InWorkFolder([&](int work) { return linkTemporary(dst.fd, work, temporary) ? 0 : -1; }) < 0)
-        return Fail(FileError::Write, "link", errno);
-    if (::renameat(folder->workFd_, temporary.c_str(), dir, name_.c_str()) != 0)
-        return fail(FileError::Write, "rename", errno);
-    src.later = dst.later = true;
+    if (auto failure = target->Place(src.fd, st, name_, eventRoundBetweenPieces))
+        return Fail(failure->error, failure->what, failure->err);
+    src.later = true;
     return Succeed();
 }
 
@@ -980,21 +388,6 @@ bool FolderItem::Succeed() const
     error_ = FileError::None;
     detail_.clear();
     return true;
-}
-
-bool FlushWrites()
-{
-    closePending();
-    bool ok = true;
-    for (auto& t : fileSystems()) {
-        if (!t.written)
-            continue;
-        t.written = false;
-        Fd folder(openAt(AT_FDCWD, t.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folder.fd >= 0 && ::syncfs(folder.fd) != 0)
-            ok = false;
-    }
-    return ok;
 }
 
 int VolumeCount() { return int(CurrentPlatform().Volumes().size()); }

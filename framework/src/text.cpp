@@ -6,10 +6,6 @@
 
 namespace vela {
 
-namespace {
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-} // namespace
-
 int InStr(int start, const std::string& text, const std::string& sought)
 {
     std::size_t from = start > 1 ? std::size_t(start - 1) : 0;
@@ -17,7 +13,7 @@ int InStr(int start, const std::string& text, const std::string& sought)
         return from <= text.size() ? int(from) + 1 : 0;
     for (std::size_t i = from; i + sought.size() <= text.size(); ++i) {
         std::size_t k = 0;
-        while (k < sought.size() && fold(text[i + k]) == fold(sought[k]))
+        while (k < sought.size() && FoldAsciiCase(text[i + k]) == FoldAsciiCase(sought[k]))
             ++k;
         if (k == sought.size())
             return int(i) + 1;
@@ -43,7 +39,7 @@ int RuntimeStringCompare(const std::string& a, const std::string& b)
 {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = fold(a[i]), y = fold(b[i]);
+        unsigned char x = FoldAsciiCase(a[i]), y = FoldAsciiCase(b[i]);
         if (x != y)
             return x < y ? -1 : 1;
     }

@@ -3,14 +3,18 @@
 // the user what went wrong.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "vela/ref.h"
 
 namespace vela {
+
+namespace detail {
+class TargetFolder;
+}
 
 enum class FileError {
     None,
@@ -42,13 +46,15 @@ public:
     // The same for a symbolic link.
     bool ListedAsLink() const;
     bool IsSymlink() const;
-    // A folder, or a link to one: where a target folder may stand (users
-    // keep scenery on other drives behind links).
-    bool LeadsToFolder() const;
+    // A folder, or a link to one, where Directory() takes only the folder
+    // itself: where a target folder may stand (users keep scenery on other
+    // drives behind links).
+    bool DirectoryOrLinkToOne() const;
 
-    // Entries are counted and numbered in name order; Count is 0 for an item
-    // that does not exist or is not a folder. A folder that cannot be read
-    // lists nothing and records a Read error.
+    // Entries are counted and numbered in name order, as Entries() lists
+    // them now; Count is 0 for an item that does not exist or is not a
+    // folder. A folder that cannot be read lists nothing and records a Read
+    // error.
     int Count() const;
     Ref<FolderItem> Item(int index) const;  // from 1; nil out of range
     // All entries at once, in name order, as the folder holds them now.
@@ -84,19 +90,17 @@ public:
     struct ListedIn;
 
 private:
+    // What a listing saw an entry as.
+    enum class Kind : unsigned char { Unknown, Folder, Link, Other };
+
     // An entry of this folder, named as listed.
     Ref<FolderItem> Entry(const std::string& name) const;
     bool Fail(FileError error, const std::string& what, int err) const;
     bool Succeed() const;
     // This file opened for reading, without following a link in its place.
     int OpenSource() const;
-    // The folder, held open for creating files in it; -1 with errno set.
-    int FolderFd() const;
-    // Runs make with the folder's work folder, where temporary names live,
-    // made when first needed; make's result, -1 with errno set on failure.
-    template <class Make>
-    int InWorkFolder(Make make) const;
-    void RefreshListing() const;
+    // The folder, held open for placing files in it; nullptr with errno set.
+    detail::TargetFolder* Target() const;
     // The path, made from the folder's path and the name the first time an
     // item of a listing needs it: copying a file needs none.
     const std::string& FullPath() const;
@@ -105,17 +109,11 @@ private:
     const ListedIn* in_ = nullptr;  // for an item of a listing: its folder
 
     std::string name_;
-    mutable int listedKind_ = 0;  // 0 unknown, 1 folder, 2 link, 3 anything else
+    mutable Kind listedKind_ = Kind::Unknown;
     mutable FileError error_ = FileError::None;
     mutable std::string detail_;
-    mutable int folderFd_ = -1;
-    mutable int workFd_ = -1;  // the work folder, while this copy uses it
-    mutable std::uint64_t folderDev_ = 0;
+    mutable std::unique_ptr<detail::TargetFolder> target_;
     bool madeEmpty_ = false;  // created by CreateAsFolder: holds no leftovers
-
-    // Cached, sorted listing; re-read when the folder changes.
-    mutable std::vector<std::string> entries_;
-    mutable std::int64_t listedStamp_[4] = {-1, -1, -1, -1};
 };
 
 // Flushes the file systems written to since the last flush to their disks;

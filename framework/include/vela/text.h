@@ -7,6 +7,10 @@
 
 namespace vela {
 
+// The ASCII letter c in lower case, any other byte as it is: texts and
+// names are compared ignoring the case of ASCII letters only.
+inline char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
 // 1-based position of the first occurrence of sought in text at or after
 // start (0 or 1: from the beginning), ignoring the case of ASCII letters; 0 when absent.
 int InStr(int start, const std::string& text, const std::string& sought);
