@@ -13,7 +13,6 @@
 #include "internal.h"
 #include "placement.h"
 #include "vela/platform.h"
-#include "vela/runtime.h"
 #include "vela/text.h"
 
 namespace vela {
@@ -46,14 +45,6 @@ bool validName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." &&
            name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
-}
-
-// The one place where the file layer meets the event loop: between the
-// pieces of a big file the windows stay alive and an end request is honoured.
-bool eventRoundBetweenPieces()
-{
-    detail::EventRound();
-    return !QuitRequested();
 }
 
 } // namespace
@@ -370,7 +361,9 @@ bool FolderItem::CopyFileTo(const Ref<FolderItem>& folder)
     detail::TargetFolder* target = folder->Target();
     if (!target)
         return Fail(FileError::Write, "open folder", errno);
-    if (auto failure = target->Place(src.fd, st, name_, eventRoundBetweenPieces))
+    // Between the pieces of a big file the long-job rule decides: the windows
+    // stay alive, and an end request stops the copy.
+    if (auto failure = target->Place(src.fd, st, name_, detail::BetweenPiecesGoOn))
         return Fail(failure->error, failure->what, failure->err);
     src.later = true;
     return Succeed();

@@ -69,8 +69,10 @@ void WatchEndRequests(Window& window);
 // Action of a cancel button, which ends the program, runs also then.
 bool BeginAction(bool cancel);
 void EndAction();
-// The event round of a background task, at most once a frame: what the
-// copy of a big file runs between its pieces.
+// The event round of a background task, at most once a frame.
 void EventRound();
+// What the file layer calls between the pieces of a big file: the event
+// round, then whether the copy may go on (no end request).
+bool BetweenPiecesGoOn();
 
 } // namespace vela::detail

@@ -187,4 +187,10 @@ void detail::EventRound()
     QCoreApplication::processEvents();
 }
 
+bool detail::BetweenPiecesGoOn()
+{
+    EventRound();
+    return !QuitRequested();
+}
+
 } // namespace vela
