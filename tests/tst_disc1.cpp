@@ -2,6 +2,8 @@
 #include <QMainWindow>
 #include <QWindow>
 #include <QtTest>
+#include <functional>
+#include <optional>
 
 #include "copy/copy.h"
 #include "fixture.h"
@@ -16,6 +18,44 @@
 using fixture::read;
 using fixture::write;
 using vela::testing::TestPlatform;
+
+namespace {
+
+// A disc 1 and an X-Plane folder that holds older versions of its files.
+struct Setup {
+    QTemporaryDir tmp;
+    QString disc = tmp.filePath("VARNOD1"), xp = tmp.filePath("X-Plane");
+    TestPlatform platform;
+    std::optional<QString> chosen = xp;  // in the folder dialog; none: cancelled
+
+    Setup()
+    {
+        fixture::make(disc.toStdString(), {"resources/default_scenery/+50+010/a.dsf=new a",
+                                           "resources/default_scenery/+50+010/b.dsf=new b",
+                                           "resources/default_scenery/.DS_Store=mac",
+                                           "resources/default_scenery/notes.txt=notes"});
+        fixture::make(xp.toStdString(), {"Airfoils/x.afl", "Resources/default scenery/+50+010/a.dsf=old a",
+                                         "Resources/default scenery/+50+010/own.dsf=own",
+                                         "Resources/default scenery/.DS_Store=mine"});
+        platform.volumes = {{"/", "/"}, {"VARNOD1", disc.toStdString()}};
+    }
+};
+
+// What a row changes in the setup before the click.
+using Change = std::function<void(Setup&)>;
+
+// What an install leaves below the X-Plane folder.
+enum class After {
+    Unchanged,        // nothing made or changed
+    FirstFileOnly,    // ended by the user after the first file
+    Installed,        // every file of the disc in place, the user's own kept
+    ConflictRemains,  // so, but for the one file a folder stood in the way of
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(After)
 
 class TestDisc1 : public QObject {
     Q_OBJECT
@@ -83,115 +123,104 @@ void TestDisc1::progressWindowFrame()
 
 void TestDisc1::install_data()
 {
-    QTest::addColumn<QString>("change");
+    QTest::addColumn<Change>("change");
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<bool>("quits");
+    QTest::addColumn<After>("after");
 
+    const Change none = [](Setup&) {};
+    const auto removed = [](const char* folder) -> Change {
+        return [folder](Setup& s) { QDir(s.xp + "/" + folder).removeRecursively(); };
+    };
+    const auto offTheDisc = [](const char* folder) -> Change {
+        return [folder](Setup& s) { QDir(s.disc + "/" + folder).removeRecursively(); };
+    };
     const QString done = "Installation beendet";
-    QTest::newRow("complete") << "" << QStringList{done} << true;
-    QTest::newRow("dialog cancelled") << "cancel"
-        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false;
-    QTest::newRow("folder missing") << "missing folder" << QStringList{"Ordner nicht gefunden."} << false;
-    QTest::newRow("no Airfoils") << "no Airfoils" << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"}
-                                 << false;
-    QTest::newRow("disc 2 instead of 1") << "wrong disc" << QStringList{"Bitte Tessavel DVD 1 einlegen!"}
-                                         << false;
-    QTest::newRow("disc without resources") << "no resources" << QStringList{"resources existiert nicht"}
-                                            << false;
-    QTest::newRow("no Resources") << "no Resources" << QStringList{"Ordner Resources nicht gefunden"} << false;
-    QTest::newRow("no default scenery") << "no default scenery"
-                                        << QStringList{"Ordner default scenery nicht gefunden"} << false;
-    QTest::newRow("empty default_scenery") << "empty" << QStringList{done} << true;
+    QTest::newRow("complete") << none << QStringList{done} << true << After::Installed;
+    QTest::newRow("dialog cancelled") << Change([](Setup& s) { s.chosen.reset(); })
+        << QStringList{"X-Plane wurde nicht ausgewählt, oder die Aktion wurde abgebrochen."} << false
+        << After::Unchanged;
+    QTest::newRow("folder missing") << Change([](Setup& s) { s.chosen = s.tmp.filePath("nowhere"); })
+                                    << QStringList{"Ordner nicht gefunden."} << false << After::Unchanged;
+    QTest::newRow("no Airfoils") << removed("Airfoils")
+                                 << QStringList{"Ich glaube, das ist kein X-Plane-Ordner"} << false
+                                 << After::Unchanged;
+    QTest::newRow("disc 2 instead of 1") << Change([](Setup& s) {
+        s.platform.volumes = {{"/", "/"}, {"VARNOD2", s.disc.toStdString()}};
+    }) << QStringList{"Bitte Tessavel DVD 1 einlegen!"} << false << After::Unchanged;
+    QTest::newRow("disc without resources") << offTheDisc("resources")
+                                            << QStringList{"resources existiert nicht"} << false
+                                            << After::Unchanged;
+    QTest::newRow("no Resources") << removed("Resources")
+                                  << QStringList{"Ordner Resources nicht gefunden"} << false << After::Unchanged;
+    QTest::newRow("no default scenery") << removed("Resources/default scenery")
+                                        << QStringList{"Ordner default scenery nicht gefunden"} << false
+                                        << After::Unchanged;
+    QTest::newRow("empty default_scenery") << Change([](Setup& s) {
+        QDir(s.disc + "/resources/default_scenery").removeRecursively();
+        fixture::mkdir(s.disc + "/resources/default_scenery");
+    }) << QStringList{done} << true << After::Unchanged;
     // A disc without its scenery must not end in what looks like a success.
-    QTest::newRow("no default_scenery on the disc") << "no default_scenery"
+    QTest::newRow("no default_scenery on the disc") << offTheDisc("resources/default_scenery")
         << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
                        "resources/default_scenery – fehlt auf der DVD",
                        done}
-        << true;
-    QTest::newRow("default_scenery a link out of the disc") << "linked default_scenery"
-        << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
-                       "resources/default_scenery – Verknüpfung, nicht kopiert",
-                       done}
-        << true;
+        << true << After::Unchanged;
+    QTest::newRow("default_scenery a link out of the disc") << Change([](Setup& s) {
+        QDir(s.disc + "/resources/default_scenery").removeRecursively();
+        write(s.tmp.filePath("outside/x.dsf"), "outside");
+        QVERIFY(QFile::link(s.tmp.filePath("outside"), s.disc + "/resources/default_scenery"));
+    }) << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                      "resources/default_scenery – Verknüpfung, nicht kopiert",
+                      done}
+       << true << After::Unchanged;
     // Ended by the user during the first entry: no later entry is begun.
-    QTest::newRow("end requested during the first entry") << "end requested" << QStringList{} << true;
-    QTest::newRow("a file cannot be replaced") << "conflict"
-        << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
-                       "Resources/default scenery/+50+010/b.dsf – Schreibfehler",
-                       done}
-        << true;
-}
-
-void TestDisc1::install()
-{
-    QFETCH(QString, change);
-    QFETCH(QStringList, expected);
-    QFETCH(bool, quits);
-    QTemporaryDir tmp;
-    const QString disc = tmp.filePath("VARNOD1"), xp = tmp.filePath("X-Plane");
-    fixture::make(disc.toStdString(), {"resources/default_scenery/+50+010/a.dsf=new a",
-                                       "resources/default_scenery/+50+010/b.dsf=new b",
-                                       "resources/default_scenery/.DS_Store=mac",
-                                       "resources/default_scenery/notes.txt=notes"});
-    fixture::make(xp.toStdString(), {"Airfoils/x.afl", "Resources/default scenery/+50+010/a.dsf=old a",
-                                     "Resources/default scenery/+50+010/own.dsf=own",
-                                     "Resources/default scenery/.DS_Store=mine"});
-    TestPlatform platform;
-    platform.volumes = {{"/", "/"}, {"VARNOD1", disc.toStdString()}};
-
-    QString chosen = xp;
-    if (change == "missing folder")
-        chosen = tmp.filePath("nowhere");
-    if (change == "no Airfoils")
-        QDir(xp + "/Airfoils").removeRecursively();
-    if (change == "wrong disc")
-        platform.volumes = {{"/", "/"}, {"VARNOD2", disc.toStdString()}};
-    if (change == "no resources")
-        QDir(disc + "/resources").removeRecursively();
-    if (change == "no Resources")
-        QDir(xp + "/Resources").removeRecursively();
-    if (change == "no default scenery")
-        QDir(xp + "/Resources/default scenery").removeRecursively();
-    if (change == "empty") {
-        QDir(disc + "/resources/default_scenery").removeRecursively();
-        fixture::mkdir(disc + "/resources/default_scenery");
-    }
-    if (change == "conflict")
-        fixture::mkdir(xp + "/Resources/default scenery/+50+010/b.dsf");
-    if (change == "no default_scenery" || change == "linked default_scenery")
-        QDir(disc + "/resources/default_scenery").removeRecursively();
-    if (change == "linked default_scenery") {
-        write(tmp.filePath("outside/x.dsf"), "outside");
-        QVERIFY(QFile::link(tmp.filePath("outside"), disc + "/resources/default_scenery"));
-    }
-    if (change == "end requested") {
-        write(disc + "/resources/default_scenery/zz/z.dsf", "z");
+    QTest::newRow("end requested during the first entry") << Change([](Setup& s) {
+        write(s.disc + "/resources/default_scenery/zz/z.dsf", "z");
         // Once the first file is copied and named.
-        platform.onBackgroundTask = [] {
+        s.platform.onBackgroundTask = [] {
             auto w = vela::_GetImplicitWindow(warten::ClassName);
             if (w && !w->ControlByName("StaticText2")->TextProperty("Text").empty())
                 vela::Quit(0);
         };
-    }
+    }) << QStringList{} << true << After::FirstFileOnly;
+    QTest::newRow("a file cannot be replaced") << Change([](Setup& s) {
+        fixture::mkdir(s.xp + "/Resources/default scenery/+50+010/b.dsf");
+    }) << QStringList{"Folgende Dateien konnten nicht kopiert werden:\n"
+                      "Resources/default scenery/+50+010/b.dsf – Schreibfehler",
+                      done}
+       << true << After::ConflictRemains;
+}
+
+void TestDisc1::install()
+{
+    QFETCH(Change, change);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, quits);
+    QFETCH(After, after);
+    Setup s;
+    change(s);
+    if (QTest::currentTestFailed())
+        return;
+    const QString& xp = s.xp;
     const QStringList before = fixture::tree(xp);
 
-    platform.AnswerNextFolder(change == "cancel" ? std::nullopt : std::optional(chosen.toStdString()));
+    s.platform.AnswerNextFolder(s.chosen ? std::optional(s.chosen->toStdString()) : std::nullopt);
     Fenster1()->btn_installieren_Action();
 
     QStringList messages;
-    for (const auto& m : platform.Messages())
+    for (const auto& m : s.platform.Messages())
         messages << QString::fromStdString(m);
     QCOMPARE(messages, expected);
     QCOMPARE(vela::QuitRequested(), quits);
     // The progress window appears only after every check has passed.
     QCOMPARE(bool(vela::_GetImplicitWindow(warten::ClassName)), quits);
-    if (!quits || change == "empty" || change == "no default_scenery" ||
-        change == "linked default_scenery") {
+    if (!quits || after == After::Unchanged) {
         QCOMPARE(fixture::tree(xp), before);
         return;
     }
     const QString ds = xp + "/Resources/default scenery/";
-    if (change == "end requested") {
+    if (after == After::FirstFileOnly) {
         QCOMPARE(read(ds + "+50+010/a.dsf"), QByteArray("new a"));
         QVERIFY(!QFileInfo::exists(ds + "+50+010/b.dsf"));
         // Neither a later file copied nor a later folder made.
@@ -203,7 +232,7 @@ void TestDisc1::install()
     QCOMPARE(read(ds + "+50+010/own.dsf"), QByteArray("own"));
     QCOMPARE(read(ds + ".DS_Store"), QByteArray("mine"));
     QCOMPARE(read(ds + "notes.txt"), QByteArray("notes"));
-    if (change != "conflict")
+    if (after != After::ConflictRemains)
         QCOMPARE(read(ds + "+50+010/b.dsf"), QByteArray("new b"));
 }
 

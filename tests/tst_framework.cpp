@@ -1173,8 +1173,13 @@ void TestFramework::mainWindowAfterADialogWindow()
     // window was made before it.
     auto early = makeWindow("Früh", 200, 100, 1, true, "Kopiervorgang");
     auto main = makeWindow("Haupt", 300, 200, 0, true);
-    QTimer::singleShot(0, [&] { (closeMain ? main : early)->Close(); });
-    QTimer::singleShot(100, [] { QCoreApplication::exit(42); });
+    QTimer::singleShot(0, [&] {
+        (closeMain ? main : early)->Close();
+        // A loop still running once what the close posted (a quit among it)
+        // has been handled goes on, and is stopped with 42: posted from the
+        // turn of the loop after the close, so it comes after all of that.
+        QTimer::singleShot(0, [] { QTimer::singleShot(0, [] { QCoreApplication::exit(42); }); });
+    });
     QCOMPARE(QApplication::exec(), status);
     QCOMPARE(vela::QuitRequested(), closeMain);
     runtime_->restart();
