@@ -108,7 +108,12 @@ struct Install {
     }
 };
 
+// The input a row gives during the install.
+using Input = std::function<void(Install&)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Input)
 
 class TestInput : public QObject {
     Q_OBJECT
@@ -130,48 +135,41 @@ void TestInput::cleanup()
 
 void TestInput::endRequestStopsTheCopy_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Abbrechen clicked") << "click";
-    QTest::newRow("Abbrechen clicked, posted to the button") << "posted click";
-    QTest::newRow("Escape in the main window") << "escape main";
-    QTest::newRow("Escape in the progress window") << "escape progress";
-    QTest::newRow("Ctrl+Q") << "ctrl+q";
-    QTest::newRow("Beenden chosen in the menu") << "menu";
-    QTest::newRow("main window closed") << "close";
+    QTest::addColumn<Input>("input");
+    QTest::newRow("Abbrechen clicked") << Input([](Install&) { input::click(control("btn_abbrechen")); });
+    QTest::newRow("Abbrechen clicked, posted to the button")
+        << Input([](Install&) { input::postClick(control("btn_abbrechen")); });
+    QTest::newRow("Escape in the main window") << Input([](Install&) {
+        mainWindow()->activateWindow();
+        input::key(mainWindow(), Qt::Key_Escape);
+    });
+    QTest::newRow("Escape in the progress window") << Input([](Install&) {
+        progressWindow()->activateWindow();
+        input::key(progressWindow(), Qt::Key_Escape);
+    });
+    QTest::newRow("Ctrl+Q") << Input([](Install&) {
+        // The progress window is in front during a copy.
+        progressWindow()->activateWindow();
+        input::key(progressWindow(), Qt::Key_Q, Qt::ControlModifier);
+    });
+    QTest::newRow("Beenden chosen in the menu") << Input([](Install& s) {
+        QMenuBar* bar = static_cast<QMainWindow*>(mainWindow())->menuBar();
+        QMenu* ablage = bar->findChild<QMenu*>("UntitledMenu2");
+        input::click(bar, bar->actionGeometry(ablage->menuAction()).center());
+        s.nextInput = [ablage] {
+            QVERIFY(ablage->isVisible());
+            QAction* quit = ablage->findChild<QAction*>("FileQuit");
+            input::click(ablage, ablage->actionGeometry(quit).center());
+        };
+    });
+    QTest::newRow("main window closed") << Input([](Install&) { input::close(mainWindow()); });
 }
 
 void TestInput::endRequestStopsTheCopy()
 {
-    QFETCH(QString, how);
+    QFETCH(Input, input);
     Install s;
-    s.input = [&] {
-        if (how == "click") {
-            input::click(control("btn_abbrechen"));
-        } else if (how == "posted click") {
-            input::postClick(control("btn_abbrechen"));
-        } else if (how == "escape main") {
-            mainWindow()->activateWindow();
-            input::key(mainWindow(), Qt::Key_Escape);
-        } else if (how == "escape progress") {
-            progressWindow()->activateWindow();
-            input::key(progressWindow(), Qt::Key_Escape);
-        } else if (how == "ctrl+q") {
-            // The progress window is in front during a copy.
-            progressWindow()->activateWindow();
-            input::key(progressWindow(), Qt::Key_Q, Qt::ControlModifier);
-        } else if (how == "menu") {
-            QMenuBar* bar = static_cast<QMainWindow*>(mainWindow())->menuBar();
-            QMenu* ablage = bar->findChild<QMenu*>("UntitledMenu2");
-            input::click(bar, bar->actionGeometry(ablage->menuAction()).center());
-            s.nextInput = [ablage] {
-                QVERIFY(ablage->isVisible());
-                QAction* quit = ablage->findChild<QAction*>("FileQuit");
-                input::click(ablage, ablage->actionGeometry(quit).center());
-            };
-        } else if (how == "close") {
-            input::close(mainWindow());
-        }
-    };
+    s.input = [&] { input(s); };
 
     QCOMPARE(s.run(), 0);
     QVERIFY(s.calls >= s.at);
@@ -198,36 +196,28 @@ void TestInput::endRequestStopsTheCopy()
 
 void TestInput::otherInputIsHeldBack_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Installieren clicked") << "click";
-    QTest::newRow("Installieren clicked, posted to the button") << "posted click";
-    QTest::newRow("Return in the main window") << "return";
-    QTest::newRow("check box clicked") << "tick";
-    QTest::newRow("check box clicked, posted to it") << "posted tick";
-    QTest::newRow("progress window closed") << "close progress";
+    QTest::addColumn<Input>("input");
+    QTest::newRow("Installieren clicked") << Input([](Install&) { input::click(control("btn_installieren")); });
+    QTest::newRow("Installieren clicked, posted to the button")
+        << Input([](Install&) { input::postClick(control("btn_installieren")); });
+    QTest::newRow("Return in the main window") << Input([](Install&) {
+        mainWindow()->activateWindow();
+        input::key(mainWindow(), Qt::Key_Return);
+    });
+    QTest::newRow("check box clicked") << Input([](Install&) { input::click(control("chk_trees")); });
+    QTest::newRow("check box clicked, posted to it")
+        << Input([](Install&) { input::postClick(control("chk_trees")); });
+    QTest::newRow("progress window closed") << Input([](Install&) { input::close(progressWindow()); });
 }
 
 void TestInput::otherInputIsHeldBack()
 {
-    QFETCH(QString, how);
+    QFETCH(Input, input);
     Install s;
     s.input = [&] {
         // A second install would ask for a folder and find this one.
         s.platform.AnswerNextFolder(s.tmp.filePath("elsewhere").toStdString());
-        if (how == "click") {
-            input::click(control("btn_installieren"));
-        } else if (how == "posted click") {
-            input::postClick(control("btn_installieren"));
-        } else if (how == "return") {
-            mainWindow()->activateWindow();
-            input::key(mainWindow(), Qt::Key_Return);
-        } else if (how == "tick") {
-            input::click(control("chk_trees"));
-        } else if (how == "posted tick") {
-            input::postClick(control("chk_trees"));
-        } else if (how == "close progress") {
-            input::close(progressWindow());
-        }
+        input(s);
     };
 
     QCOMPARE(s.run(), 0);
