@@ -9,8 +9,10 @@
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
@@ -123,6 +125,30 @@ struct OwnRuntimeFolder {
         ::setenv("XDG_RUNTIME_DIR", f.path.c_str(), 1);
         // The toolkit ends the program with exit() when the display goes.
         std::atexit(remove);
+        // A program ended by a signal (a logout's SIGHUP, kill's SIGTERM,
+        // Ctrl+C) ends as before, but without its folder: the toolkit leaves
+        // it empty, so one rmdir does, and that may run in a signal handler.
+        if (name.size() < sizeof(signalledPath)) {
+            std::memcpy(signalledPath, name.c_str(), name.size() + 1);
+            signalledOwner = f.owner;
+            for (int sig : {SIGHUP, SIGINT, SIGTERM}) {
+                struct sigaction old {};
+                // What the caller ignores (nohup) stays ignored.
+                if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+                    std::signal(sig, removeAndEnd);
+            }
+        }
+    }
+
+    static inline char signalledPath[4096] = {};
+    static inline pid_t signalledOwner = 0;
+    static void removeAndEnd(int sig)
+    {
+        // Not in a child the program forked: the folder is the parent's.
+        if (::getpid() == signalledOwner)
+            ::rmdir(signalledPath);
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
     }
 };
 
