@@ -68,6 +68,8 @@ bool Ended::exitedWith(int code) const { return WIFEXITED(status) && WEXITSTATUS
 
 std::string Ended::describe() const
 {
+    if (status == -1)
+        return "not waited for";
     if (WIFEXITED(status))
         return "exit status " + std::to_string(WEXITSTATUS(status));
     if (WIFSIGNALED(status))

@@ -51,7 +51,9 @@ public:
 private:
     pid_t pid_;
     bool ended_ = false;
-    int status_ = 0;
+    // Until the child is waited for, a status no end gives: a child that
+    // could not be waited for never reads as one that exited with 0.
+    int status_ = -1;
 };
 
 struct Options {
@@ -68,7 +70,7 @@ struct Options {
 };
 
 struct Ended {
-    int status = 0;       // as waitpid gives it
+    int status = -1;      // as waitpid gives it; -1 when not waited for
     std::string output;   // all the child wrote to its report
     std::string skipped;  // why the child skipped; empty when it ran
 

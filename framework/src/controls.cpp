@@ -283,9 +283,7 @@ void PushButton::Push()
 {
     if (!action_)
         return;
-    // One action at a time: a click that arrives while another action
-    // runs (a long copy handing control to the event loop) is dropped, but
-    // for the cancel button's, which ends the program.
+    // The long-job rule decides whether this Action may run now.
     if (!detail::BeginAction(BoolProperty("Cancel")))
         return;
     Guarded(action_);

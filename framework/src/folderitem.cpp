@@ -114,19 +114,19 @@ bool FolderItem::DirectoryOrLinkToOne() const
 
 bool FolderItem::ListedAsFolder() const
 {
-    if (listedKind_ == Kind::Unknown) {
+    if (listedKind_ == EntryKind::Unknown) {
         struct stat st;
         if (FullPath().empty() || ::lstat(FullPath().c_str(), &st) != 0)
             return false;
-        listedKind_ = S_ISDIR(st.st_mode) ? Kind::Folder : S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
+        listedKind_ = S_ISDIR(st.st_mode) ? EntryKind::Folder : S_ISLNK(st.st_mode) ? EntryKind::Link : EntryKind::Other;
     }
-    return listedKind_ == Kind::Folder;
+    return listedKind_ == EntryKind::Folder;
 }
 
 bool FolderItem::ListedAsLink() const
 {
     ListedAsFolder();
-    return listedKind_ == Kind::Link;
+    return listedKind_ == EntryKind::Link;
 }
 
 bool FolderItem::IsSymlink() const
@@ -151,7 +151,7 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     // and are sorted by reference, and their items are made in one block.
     struct Listed {
         std::size_t at, size;
-        Kind kind;
+        EntryKind kind;
     };
     std::string names;
     std::vector<Listed> listed;
@@ -194,8 +194,12 @@ std::vector<Ref<FolderItem>> FolderItem::Entries() const
     }
     block->in.fd = fd;
     auto kindOf = [](unsigned char type) {
-        return type == DT_DIR ? Kind::Folder : type == DT_LNK ? Kind::Link : type == DT_UNKNOWN ? Kind::Unknown
-                                                                                           : Kind::Other;
+        switch (type) {
+        case DT_DIR: return EntryKind::Folder;
+        case DT_LNK: return EntryKind::Link;
+        case DT_UNKNOWN: return EntryKind::Unknown;
+        default: return EntryKind::Other;
+        }
     };
     const bool complete = readEntries(fd, [&](const char* n, unsigned char type) {
         const std::size_t size = std::strlen(n);

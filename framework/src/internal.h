@@ -65,8 +65,7 @@ bool PaintDue();
 void ResetLongJob();
 // Escape and closing for a new window, as the rule lets them through.
 void WatchEndRequests(Window& window);
-// Runs a push button's Action unless another Action is still running; the
-// Action of a cancel button, which ends the program, runs also then.
+// Whether a push button's Action may run now, and its end.
 bool BeginAction(bool cancel);
 void EndAction();
 // The event round of a background task, at most once a frame.

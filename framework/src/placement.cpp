@@ -370,7 +370,10 @@ std::optional<PlaceFailure> TargetFolder::Place(int src, const struct stat& st, 
         if (::renameat(workFd_, temporary.c_str(), fd_, name.c_str()) != 0) {
             const int e = errno;
             return fail(FileError::Write,
-                        e == EISDIR || e == ENOTEMPTY || e == EEXIST ? folderInTheWayText : "rename", e);
+                        how == Placement::TemporaryName && (e == EISDIR || e == ENOTEMPTY || e == EEXIST)
+                            ? folderInTheWayText
+                            : "rename",
+                        e);
         }
         (locked.fd >= 0 ? locked : dst).later = true;
         return std::nullopt;

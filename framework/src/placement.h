@@ -1,5 +1,7 @@
 // Placing a file safely: a target file is at every moment as it was, the
-// source's whole file, or absent, also when the program is killed.
+// source's whole file, or absent, also when the program is killed. And,
+// since it knows every file system written to, their flush at the end
+// (FlushWrites).
 #pragma once
 
 #include <memory>

@@ -91,7 +91,7 @@ public:
 
 private:
     // What a listing saw an entry as.
-    enum class Kind : unsigned char { Unknown, Folder, Link, Other };
+    enum class EntryKind : unsigned char { Unknown, Folder, Link, Other };
 
     // An entry of this folder, named as listed.
     Ref<FolderItem> Entry(const std::string& name) const;
@@ -109,7 +109,7 @@ private:
     const ListedIn* in_ = nullptr;  // for an item of a listing: its folder
 
     std::string name_;
-    mutable Kind listedKind_ = Kind::Unknown;
+    mutable EntryKind listedKind_ = EntryKind::Unknown;
     mutable FileError error_ = FileError::None;
     mutable std::string detail_;
     mutable std::unique_ptr<detail::TargetFolder> target_;
